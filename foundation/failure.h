@@ -1,0 +1,37 @@
+// How the updater fails: every step either succeeds or raises a failure that
+// carries one short message naming the step. Failures are raised, never
+// returned; the few places that catch them decide where the message ends.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "os/error_code.h"
+
+namespace ostrel {
+
+// A failing HRESULT of COM start-up, a known-folder query or the JSON layer.
+// It deliberately stands outside std::exception: a handler written for
+// standard failures must let it pass, and its code is never shown.
+class hresult_error {
+ public:
+  explicit hresult_error(os::HResult code) noexcept : code_(code) {}
+  os::HResult code() const noexcept { return code_; }
+
+ private:
+  os::HResult code_;
+};
+
+// Raises std::runtime_error with the message when the condition is false.
+void Require(bool condition, const char* message);
+
+// Raises std::runtime_error "<context> (<code>)", the code being the thread's
+// last error as the os layer read it on the line after the failing call,
+// written as an unsigned 32-bit decimal.
+[[noreturn]] void RaiseLastError(std::string_view context, os::ErrorCode lastError);
+
+// Raises a failing HRESULT as hresult_error, except E_OUTOFMEMORY, which
+// becomes the standard out-of-memory failure.
+void RaiseIfFailed(os::HResult result);
+
+}  // namespace ostrel

@@ -1,0 +1,21 @@
+// The vocabulary of the OS boundary: Win32 error codes and HRESULTs keep
+// their Windows values, so code on both sides reads like the Windows API.
+#pragma once
+
+#include <cstdint>
+
+namespace ostrel::os {
+
+// A Win32 error code as GetLastError returns it; ErrorSuccess means none.
+using ErrorCode = std::uint32_t;
+// A COM result: negative values are failures.
+using HResult = std::int32_t;
+
+inline constexpr ErrorCode ErrorSuccess = 0;
+inline constexpr ErrorCode ErrorFailedServiceControllerConnect = 1063;
+
+inline constexpr HResult SOk = 0;
+inline constexpr HResult EOutOfMemory = static_cast<HResult>(0x8007000E);
+inline constexpr HResult EFail = static_cast<HResult>(0x80004005);
+
+}  // namespace ostrel::os

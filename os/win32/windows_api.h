@@ -1,0 +1,41 @@
+// The one place that includes the Windows headers, and the MinGW quirks that
+// go with them. Only files under os/win32/ include this.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef UNICODE
+#define UNICODE
+#endif
+
+#include <windows.h>
+
+// The os/ boundary names its operations after the Windows calls they stand
+// for; these are macros choosing the A or W form, and would rename ours. The
+// code here calls the W forms by their full names.
+#undef GetModuleFileName
+#undef StartServiceCtrlDispatcher
+
+#include <string>
+#include <string_view>
+
+// Portable code speaks char16_t; the Windows API speaks wchar_t. With
+// mingw-w64 both are 16-bit UTF-16 code units, so the casts below are exact.
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace ostrel::os::win32 {
+
+inline const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+inline wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+inline const char16_t* Portable(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+
+// A zero-terminated copy for calls that take LPCWSTR.
+inline std::wstring WideString(std::u16string_view text) {
+  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+}
+
+}  // namespace ostrel::os::win32

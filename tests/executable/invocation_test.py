@@ -1,0 +1,43 @@
+"""The invocation table and failure lines of the real executable under Wine."""
+
+import unittest
+
+from updater import run_updater
+
+ORIGIN = "chrome-extension://ndgikfklpchdbaidjfoipkehcghbikgn/"
+UNSUPPORTED = b"Unsupported native updater invocation\r\n"
+
+
+class InvocationTest(unittest.TestCase):
+    def expect_failure(self, arguments, line):
+        run = run_updater(*arguments)
+        self.assertEqual(run.exit_code, 1, arguments)
+        # The entry never writes to standard output.
+        self.assertEqual(run.standard_output, b"", arguments)
+        self.assertEqual(run.standard_error.replace(b"\r\n", b"\n"), line.replace(b"\r\n", b"\n"), arguments)
+
+    def test_unsupported_invocations(self):
+        for arguments in (
+            [],
+            ["--SERVICE"],
+            ["--install"],
+            ["--inspect-installation", "x"],
+            ["chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"],
+            [ORIGIN[:-1]],
+        ):
+            with self.subTest(arguments=arguments):
+                self.expect_failure(arguments, UNSUPPORTED)
+
+    def test_parent_ids(self):
+        for arguments, line in (
+            (["--apply", "0"], b"Invalid updater parent\n"),
+            (["--apply", "12x"], b"Invalid updater parent\n"),
+            (["--apply", "x12"], b"invalid stoul argument\n"),
+            (["--apply", "4294967296"], b"stoul argument out of range\n"),
+        ):
+            with self.subTest(arguments=arguments):
+                self.expect_failure(arguments, line)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,37 @@
+// An in-memory Windows machine behind the os/ boundary, for native tests.
+// A test arranges the machine, runs portable code against it and expects on
+// what the machine recorded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "os/error_code.h"
+#include "os/service_control.h"
+
+namespace ostrel::fake {
+
+struct FakeMachine {
+  // COM start-up.
+  os::HResult coInitializeResult = os::SOk;
+  std::vector<std::uint32_t> coInitializeCalls;
+
+  // Standard streams.
+  std::string standardError;
+
+  // The service control manager: a process it did not start is refused.
+  os::ErrorCode dispatcherResult = os::ErrorFailedServiceControllerConnect;
+  std::vector<std::u16string> dispatcherCalls;
+
+  // The running executable.
+  std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";
+};
+
+// The machine the os/ functions act on in this process.
+FakeMachine& Machine();
+
+// Replaces the machine with a new one, as at boot.
+void ResetMachine();
+
+}  // namespace ostrel::fake

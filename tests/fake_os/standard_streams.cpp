@@ -1,0 +1,11 @@
+#include "os/standard_streams.h"
+
+#include "fake_os/fake_machine.h"
+
+namespace ostrel::os {
+
+using fake::Machine;
+
+void WriteStandardError(std::string_view bytes) { Machine().standardError.append(bytes); }
+
+}  // namespace ostrel::os

@@ -1,0 +1,106 @@
+#include "native-update-service/process_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "build_configuration.h"
+#include "fake_os/fake_machine.h"
+#include "os/com.h"
+
+namespace ostrel {
+namespace {
+
+using fake::Machine;
+
+int RunWith(const std::vector<std::u16string>& arguments) {
+  std::vector<const char16_t*> vector{u"OstrelUpdate.exe"};
+  for (const std::u16string& argument : arguments) vector.push_back(argument.c_str());
+  vector.push_back(nullptr);
+  return RunProcessEntry(static_cast<int>(vector.size() - 1), vector.data());
+}
+
+const std::u16string Origin(AllowedExtensionOrigin);
+
+struct InvocationCase {
+  std::vector<std::u16string> arguments;
+  const char* standardError;
+};
+
+class InvocationTest : public testing::TestWithParam<InvocationCase> {};
+
+TEST_P(InvocationTest, FailsWithOneLineAndExitCodeOne) {
+  EXPECT_EQ(RunWith(GetParam().arguments), 1);
+  EXPECT_EQ(Machine().standardError, GetParam().standardError);
+}
+
+constexpr const char* Unsupported = "Unsupported native updater invocation\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    UnsupportedInvocations, InvocationTest,
+    testing::Values(InvocationCase{{}, Unsupported}, InvocationCase{{u""}, Unsupported},
+                    InvocationCase{{u"--SERVICE"}, Unsupported}, InvocationCase{{u"--Service"}, Unsupported},
+                    InvocationCase{{u" --service"}, Unsupported}, InvocationCase{{u"--service "}, Unsupported},
+                    InvocationCase{{u"--service=1"}, Unsupported}, InvocationCase{{u"--servic"}, Unsupported},
+                    InvocationCase{{u"--service", u"x"}, Unsupported}, InvocationCase{{u"--install"}, Unsupported},
+                    InvocationCase{{u"--install", u"1.0.0", u"2.0.0"}, Unsupported},
+                    InvocationCase{{u"--uninstall", u"x"}, Unsupported},
+                    InvocationCase{{u"--prepare-install", u"x"}, Unsupported},
+                    InvocationCase{{u"--inspect-installation", u"x"}, Unsupported},
+                    InvocationCase{{u"--apply"}, Unsupported}, InvocationCase{{u"--apply", u"12", u"x"}, Unsupported},
+                    InvocationCase{{u"chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"}, Unsupported},
+                    InvocationCase{{Origin.substr(0, Origin.size() - 1)}, Unsupported},
+                    InvocationCase{{u"CHROME-EXTENSION://" + Origin.substr(19)}, Unsupported},
+                    InvocationCase{{Origin + u"/"}, Unsupported}));
+
+INSTANTIATE_TEST_SUITE_P(
+    ParentIds, InvocationTest,
+    testing::Values(InvocationCase{{u"--apply", u"0"}, "Invalid updater parent\n"},
+                    InvocationCase{{u"--apply", u"12x"}, "Invalid updater parent\n"},
+                    InvocationCase{{u"--apply", u"x12"}, "invalid stoul argument\n"},
+                    InvocationCase{{u"--apply", u"4294967296"}, "stoul argument out of range\n"}));
+
+// Each row reaches its own role; roles not built yet say so.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, InvocationTest,
+    testing::Values(InvocationCase{{u"--inspect-installation"}, "Installation report is not built yet\n"},
+                    InvocationCase{{Origin}, "Native messaging host is not built yet\n"},
+                    InvocationCase{{Origin, u"--parent-window=0", u"x"}, "Native messaging host is not built yet\n"},
+                    InvocationCase{{u"--service"}, "Fixed updater location check is not built yet\n"},
+                    InvocationCase{{u"--install", u"1.2.3"}, "Updater installation is not built yet\n"},
+                    InvocationCase{{u"--uninstall"}, "Updater removal is not built yet\n"},
+                    InvocationCase{{u"--prepare-install"}, "Replacement preparation is not built yet\n"},
+                    InvocationCase{{u"--apply", u"4294967295"}, "Apply worker is not built yet\n"}));
+
+TEST(ProcessEntryTest, StartsComInTheMultithreadedApartmentFirst) {
+  RunWith({u"--uninstall"});
+  ASSERT_EQ(Machine().coInitializeCalls.size(), 1u);
+  EXPECT_EQ(Machine().coInitializeCalls[0], os::CoinitMultithreaded);
+}
+
+TEST(ProcessEntryTest, FailedServiceLocationCheckNeverReachesTheDispatcher) {
+  EXPECT_EQ(RunWith({u"--service"}), 1);
+  EXPECT_TRUE(Machine().dispatcherCalls.empty());
+}
+
+struct ComFailureCase {
+  os::HResult result;
+  std::string standardError;
+};
+
+class ComFailureTest : public testing::TestWithParam<ComFailureCase> {};
+
+TEST_P(ComFailureTest, EndsBeforeAnyRoleRuns) {
+  Machine().coInitializeResult = GetParam().result;
+  EXPECT_EQ(RunWith({u"--uninstall"}), 1);
+  EXPECT_EQ(Machine().standardError, GetParam().standardError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, ComFailureTest,
+                         testing::Values(ComFailureCase{os::EFail, "Native updater failed\n"},
+                                         ComFailureCase{os::EOutOfMemory, std::string(std::bad_alloc().what()) + "\n"}));
+
+}  // namespace
+}  // namespace ostrel
