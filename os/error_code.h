@@ -17,5 +17,6 @@ inline constexpr ErrorCode ErrorFailedServiceControllerConnect = 1063;
 inline constexpr HResult SOk = 0;
 inline constexpr HResult EOutOfMemory = static_cast<HResult>(0x8007000E);
 inline constexpr HResult EFail = static_cast<HResult>(0x80004005);
+inline constexpr HResult EInvalidArg = static_cast<HResult>(0x80070057);
 
 }  // namespace ostrel::os

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "os/error_code.h"
+#include "os/known_folder.h"
 #include "os/service_control.h"
 
 namespace ostrel::fake {
@@ -23,6 +24,12 @@ struct FakeMachine {
   // The service control manager: a process it did not start is refused.
   os::ErrorCode dispatcherResult = os::ErrorFailedServiceControllerConnect;
   std::vector<std::u16string> dispatcherCalls;
+
+  // Known folders, as on a usual installation.
+  std::u16string programFilesFolder = u"C:\\Program Files";
+  std::u16string programDataFolder = u"C:\\ProgramData";
+  os::HResult knownFolderResult = os::SOk;
+  std::vector<os::KnownFolderId> knownFolderQueries;
 
   // The running executable.
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";

@@ -1,0 +1,28 @@
+#include "foundation/updater_locations.h"
+
+#include "foundation/known_folder_path.h"
+#include "foundation/path_join.h"
+
+namespace ostrel {
+
+std::u16string ApplicationDirectory() { return JoinPath(KnownFolderPath(os::FolderIdProgramFiles), u"Ostrel"); }
+
+std::u16string UpdaterDirectory() { return JoinPath(ApplicationDirectory(), u"Updater"); }
+
+std::u16string UpdaterDataDirectory() {
+  return JoinPath(KnownFolderPath(os::FolderIdProgramData), u"OstrelNativeUpdater");
+}
+
+std::u16string BrowserExecutablePath() {
+  return JoinPath(JoinPath(ApplicationDirectory(), u"Application"), u"chrome.exe");
+}
+
+std::u16string LegacyExecutablePath() { return JoinPath(ApplicationDirectory(), u"Ostrel.exe"); }
+
+std::u16string LegacyUninstallerPath() { return JoinPath(ApplicationDirectory(), u"Uninstall Ostrel.exe"); }
+
+std::u16string ApplyWorkerPath() { return JoinPath(UpdaterDataDirectory(), u"OstrelApply.exe"); }
+
+std::u16string PartialDownloadPath() { return JoinPath(UpdaterDataDirectory(), u"download.partial"); }
+
+}  // namespace ostrel

@@ -1,0 +1,47 @@
+// Where the updater and the browser live, and the fixed names inside those
+// directories. The directories are derived from the known folders at every
+// use and never stored: a changed folder is seen by the next call.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+// In UpdaterDirectory.
+inline constexpr std::u16string_view UpdaterExecutableName = u"OstrelUpdate.exe";
+inline constexpr std::u16string_view HostManifestName = u"native-host.json";
+
+// In UpdaterDataDirectory.
+inline constexpr std::u16string_view TransactionLockName = u"install.lock";
+inline constexpr std::u16string_view StatusFileName = u"status.json";
+inline constexpr std::u16string_view StatusTemporaryName = u"status.tmp";
+inline constexpr std::u16string_view ReleaseMetadataName = u"release.json";
+inline constexpr std::u16string_view ReleaseSignatureName = u"release.sig";
+
+// The program-files folder joined with "Ostrel": the browser's installation.
+std::u16string ApplicationDirectory();
+
+// ApplicationDirectory joined with "Updater": the updater executable and the
+// native messaging host manifest.
+std::u16string UpdaterDirectory();
+
+// The program-data folder joined with "OstrelNativeUpdater": the updater's
+// protected working directory.
+std::u16string UpdaterDataDirectory();
+
+// "Application\chrome.exe" in ApplicationDirectory: the browser itself.
+std::u16string BrowserExecutablePath();
+
+// "Ostrel.exe" and "Uninstall Ostrel.exe" in ApplicationDirectory: what an
+// installation of the earlier kind leaves.
+std::u16string LegacyExecutablePath();
+std::u16string LegacyUninstallerPath();
+
+// "OstrelApply.exe" in UpdaterDataDirectory: the copy that runs as apply worker.
+std::u16string ApplyWorkerPath();
+
+// "download.partial" in UpdaterDataDirectory: an installer being downloaded.
+std::u16string PartialDownloadPath();
+
+}  // namespace ostrel
