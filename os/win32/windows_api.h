@@ -17,6 +17,7 @@
 // The os/ boundary names its operations after the Windows calls they stand
 // for; these are macros choosing the A or W form, and would rename ours. The
 // code here calls the W forms by their full names.
+#undef GetFileAttributes
 #undef GetModuleFileName
 #undef StartServiceCtrlDispatcher
 

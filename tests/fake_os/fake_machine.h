@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_os/fake_file_system.h"
 #include "os/error_code.h"
 #include "os/known_folder.h"
 #include "os/service_control.h"
@@ -30,6 +31,9 @@ struct FakeMachine {
   std::u16string programDataFolder = u"C:\\ProgramData";
   os::HResult knownFolderResult = os::SOk;
   std::vector<os::KnownFolderId> knownFolderQueries;
+
+  // Drives, directories and files.
+  FakeFileSystem fileSystem;
 
   // The running executable.
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";

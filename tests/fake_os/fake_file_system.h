@@ -1,0 +1,62 @@
+// The fake machine's file system: drive paths held in memory, each object
+// with its attributes and contents. Names are matched without regard to the
+// case of A to Z, "." and ".." are resolved lexically, and a bare drive
+// designator names the drive's current directory. Links are not followed
+// inside a path: an object below a junction is simply stored under the
+// junction's name.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "os/error_code.h"
+
+namespace ostrel::fake {
+
+struct FakeFile {
+  std::uint32_t attributes = 0;
+  std::string contents;
+  // Where a reparse point leads, for opens that follow it.
+  std::u16string linkTarget;
+  // GetFileAttributesW fails with this, when set.
+  os::ErrorCode attributesError = os::ErrorSuccess;
+};
+
+struct FakeFileSystem {
+  // A machine fresh from installation: C:\, C:\Program Files, C:\ProgramData.
+  FakeFileSystem();
+
+  // Arranging. The parent of what is added must exist.
+  FakeFile& AddDirectory(std::u16string_view path);
+  FakeFile& AddFile(std::u16string_view path, std::string contents = {});
+  // A directory junction, or a symbolic link to a file, leading to target.
+  FakeFile& AddJunction(std::u16string_view path, std::u16string_view target);
+  FakeFile& AddFileLink(std::u16string_view path, std::u16string_view target);
+
+  // The object a path names, or nullptr.
+  FakeFile* Find(std::u16string_view path);
+
+  // What a lookup of the path finds: the object, or the error a call naming
+  // it meets (2 when only the last component is missing, 3 otherwise).
+  struct Lookup {
+    std::u16string key;
+    FakeFile* file = nullptr;
+    os::ErrorCode missing = os::ErrorSuccess;
+  };
+  Lookup Look(std::u16string_view path);
+
+  // Objects by key: the drive designator in capitals, then each name in
+  // capitals after a backslash ("C:\PROGRAMDATA"); a drive root is "C:\".
+  std::map<std::u16string, FakeFile> files;
+  // The current directory of each drive, by its capital letter.
+  std::map<char16_t, std::u16string> currentDirectories = {{u'C', u"C:\\"}};
+
+  // Every path GetFileAttributesW was asked about, in order.
+  std::vector<std::u16string> attributeQueries;
+};
+
+}  // namespace ostrel::fake
