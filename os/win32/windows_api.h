@@ -13,10 +13,12 @@
 #endif
 
 #include <windows.h>
+#include <sddl.h>
 
 // The os/ boundary names its operations after the Windows calls they stand
 // for; these are macros choosing the A or W form, and would rename ours. The
 // code here calls the W forms by their full names.
+#undef ConvertStringSidToSid
 #undef GetFileAttributes
 #undef GetModuleFileName
 #undef StartServiceCtrlDispatcher

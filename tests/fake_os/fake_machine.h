@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "fake_os/fake_file_system.h"
+#include "fake_os/fake_handles.h"
+#include "fake_os/fake_identity.h"
 #include "os/error_code.h"
 #include "os/known_folder.h"
 #include "os/service_control.h"
@@ -37,6 +39,12 @@ struct FakeMachine {
 
   // The running executable.
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";
+
+  // Kernel handles handed out and not yet closed.
+  FakeHandles handles;
+
+  // The process's token: its user and groups.
+  FakeIdentity identity;
 };
 
 // The machine the os/ functions act on in this process.

@@ -1,0 +1,31 @@
+#include "os/access_token.h"
+
+#include <algorithm>
+
+#include "fake_os/fake_machine.h"
+
+namespace ostrel::os {
+
+using fake::Machine;
+
+ErrorCode OpenProcessToken(std::uint32_t, Handle& token) {
+  if (ErrorCode result = Machine().identity.openProcessTokenResult) return result;
+  token = Handle(Machine().handles.Open());
+  return ErrorSuccess;
+}
+
+ErrorCode GetTokenUser(const Handle& token, Sid& user) {
+  if (!Machine().handles.open.contains(token.value())) return ErrorInvalidHandle;
+  if (ErrorCode result = Machine().identity.getTokenUserResult) return result;
+  user = Machine().identity.processUser;
+  return ErrorSuccess;
+}
+
+ErrorCode CheckTokenMembership(const Sid& group, bool& isMember) {
+  if (ErrorCode result = Machine().identity.checkTokenMembershipResult) return result;
+  const std::vector<Sid>& groups = Machine().identity.enabledGroups;
+  isMember = std::any_of(groups.begin(), groups.end(), [&](const Sid& enabled) { return EqualSid(enabled, group); });
+  return ErrorSuccess;
+}
+
+}  // namespace ostrel::os
