@@ -11,4 +11,10 @@ ErrorCode GetFileAttributes(std::u16string_view path, std::uint32_t& attributes)
   return ErrorSuccess;
 }
 
+ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor) {
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), reinterpret_cast<void*>(descriptor.value()), FALSE};
+  if (!::CreateDirectoryW(win32::WideString(path).c_str(), &attributes)) return ::GetLastError();
+  return ErrorSuccess;
+}
+
 }  // namespace ostrel::os

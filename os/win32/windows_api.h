@@ -13,14 +13,18 @@
 #endif
 
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 // The os/ boundary names its operations after the Windows calls they stand
 // for; these are macros choosing the A or W form, and would rename ours. The
 // code here calls the W forms by their full names.
+#undef ConvertStringSecurityDescriptorToSecurityDescriptor
 #undef ConvertStringSidToSid
+#undef CreateDirectory
 #undef GetFileAttributes
 #undef GetModuleFileName
+#undef GetNamedSecurityInfo
 #undef StartServiceCtrlDispatcher
 
 #include <string>

@@ -36,6 +36,22 @@ std::u16string KeyOf(char16_t drive, const std::vector<std::u16string>& names, s
 
 }  // namespace
 
+FakeAce Allowed(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags) {
+  return FakeAce{os::AccessAllowedAceType, flags, mask, SidFromString(sid)};
+}
+
+FakeAce Denied(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags) {
+  return FakeAce{os::AccessDeniedAceType, flags, mask, SidFromString(sid)};
+}
+
+FakeSecurity TrustedSecurity() {
+  constexpr std::uint8_t inherited = os::InheritedAce | os::ObjectInheritAce | os::ContainerInheritAce;
+  return FakeSecurity{SidFromString(AdministratorsSid),
+                      std::vector<FakeAce>{Allowed(LocalSystemSid, os::FileAllAccess, inherited),
+                                           Allowed(AdministratorsSid, os::FileAllAccess, inherited),
+                                           Allowed(UsersSid, 0x1200A9, inherited)}};
+}
+
 FakeFileSystem::FakeFileSystem() {
   files[u"C:\\"].attributes = os::FileAttributeDirectory;
   AddDirectory(u"C:\\Program Files");

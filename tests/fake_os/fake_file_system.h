@@ -13,17 +13,44 @@
 #include <string_view>
 #include <vector>
 
+#include "fake_os/fake_identity.h"
 #include "os/error_code.h"
+#include "os/security_descriptor.h"
 
 namespace ostrel::fake {
+
+struct FakeAce {
+  std::uint8_t type = os::AccessAllowedAceType;
+  std::uint8_t flags = 0;
+  std::uint32_t mask = 0;
+  os::Sid sid;
+};
+
+FakeAce Allowed(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags = 0);
+FakeAce Denied(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags = 0);
+
+// An object's owner and DACL, as GetNamedSecurityInfoW reports them.
+struct FakeSecurity {
+  std::optional<os::Sid> owner;
+  // Empty for a null DACL, which grants everyone everything.
+  std::optional<std::vector<FakeAce>> dacl;
+  // The DACL does not inherit from the parent ("P" in SDDL).
+  bool daclProtected = false;
+};
+
+// What a well-kept machine directory has: owned by Administrators, full
+// control for LocalSystem and Administrators, read and execute for Users.
+FakeSecurity TrustedSecurity();
 
 struct FakeFile {
   std::uint32_t attributes = 0;
   std::string contents;
   // Where a reparse point leads, for opens that follow it.
   std::u16string linkTarget;
-  // GetFileAttributesW fails with this, when set.
+  FakeSecurity security = TrustedSecurity();
+  // GetFileAttributesW and GetNamedSecurityInfoW fail with these, when set.
   os::ErrorCode attributesError = os::ErrorSuccess;
+  os::ErrorCode securityError = os::ErrorSuccess;
 };
 
 struct FakeFileSystem {
@@ -57,6 +84,13 @@ struct FakeFileSystem {
 
   // Every path GetFileAttributesW was asked about, in order.
   std::vector<std::u16string> attributeQueries;
+
+  // Security descriptors handed out and not yet released, by value.
+  std::map<std::uintptr_t, FakeSecurity> descriptors;
+  std::uintptr_t nextDescriptor = 0x10000;
+  // Failures to inject, each returned by the call it names.
+  os::ErrorCode getAceResult = os::ErrorSuccess;
+  os::ErrorCode convertSecurityDescriptorResult = os::ErrorSuccess;
 };
 
 }  // namespace ostrel::fake

@@ -14,4 +14,13 @@ ErrorCode GetFileAttributes(std::u16string_view path, std::uint32_t& attributes)
   return ErrorSuccess;
 }
 
+ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor) {
+  fake::FakeFileSystem& fileSystem = fake::Machine().fileSystem;
+  fake::FakeFileSystem::Lookup lookup = fileSystem.Look(path);
+  if (lookup.file != nullptr) return ErrorAlreadyExists;
+  if (lookup.missing != ErrorFileNotFound) return lookup.missing;
+  fileSystem.AddDirectory(path).security = fileSystem.descriptors.at(descriptor.value());
+  return ErrorSuccess;
+}
+
 }  // namespace ostrel::os

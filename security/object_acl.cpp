@@ -1,0 +1,42 @@
+#include "security/object_acl.h"
+
+#include <optional>
+#include <stdexcept>
+
+#include "foundation/failure.h"
+#include "security/path_validation.h"
+#include "security/trusted_principal.h"
+
+namespace ostrel {
+namespace {
+
+void ValidateAce(const os::Acl& dacl, std::uint32_t index) {
+  os::Ace ace;
+  if (os::ErrorCode error = os::GetAce(dacl, index, ace)) RaiseLastError("Read updater ACL", error);
+  // An inherit-only entry applies to children, not to this object, and a
+  // denial never grants.
+  if ((ace.flags & os::InheritOnlyAce) != 0 || ace.type == os::AccessDeniedAceType) return;
+  // Object, callback and compound entries grant under conditions this rule
+  // cannot judge, so they are refused whoever they name.
+  Require(ace.type == os::AccessAllowedAceType, "Unsupported updater ACL");
+  Require((ace.mask & UntrustedWriteMask) == 0 || IsTrustedPrincipal(ace.sid),
+          "Updater object is writable by an untrusted principal");
+}
+
+}  // namespace
+
+void ValidateObjectAcl(std::u16string_view path) {
+  ValidateUpdaterPath(path);
+  std::optional<os::Sid> owner;
+  std::optional<os::Acl> dacl;
+  os::SecurityDescriptor descriptor;
+  if (os::GetNamedSecurityInfo(path, os::SeFileObject, os::OwnerSecurityInformation | os::DaclSecurityInformation,
+                               owner, dacl, descriptor) != os::ErrorSuccess) {
+    throw std::runtime_error("Cannot inspect protected updater ACL");
+  }
+  // A null DACL grants everyone every right.
+  Require(owner && IsTrustedPrincipal(*owner) && dacl, "Updater object has an untrusted owner or ACL");
+  for (std::uint32_t index = 0; index < dacl->aceCount; ++index) ValidateAce(*dacl, index);
+}
+
+}  // namespace ostrel
