@@ -25,6 +25,9 @@
 #undef GetFileAttributes
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo
+#undef RegCreateKeyEx
+#undef RegGetValue
+#undef RegSetValueEx
 #undef StartServiceCtrlDispatcher
 
 #include <string>

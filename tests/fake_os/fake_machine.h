@@ -10,6 +10,7 @@
 #include "fake_os/fake_file_system.h"
 #include "fake_os/fake_handles.h"
 #include "fake_os/fake_identity.h"
+#include "fake_os/fake_registry.h"
 #include "os/error_code.h"
 #include "os/known_folder.h"
 #include "os/service_control.h"
@@ -45,6 +46,9 @@ struct FakeMachine {
 
   // The process's token: its user and groups.
   FakeIdentity identity;
+
+  // HKEY_LOCAL_MACHINE in both views.
+  FakeRegistry registry;
 };
 
 // The machine the os/ functions act on in this process.

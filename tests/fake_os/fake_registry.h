@@ -1,0 +1,60 @@
+// The registry of the fake machine: the keys of HKEY_LOCAL_MACHINE in its
+// 64-bit and 32-bit views, their typed values, and the keys held open.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "os/error_code.h"
+
+namespace ostrel::fake {
+
+// Windows redirects only parts of the hive (most of SOFTWARE) for 32-bit
+// access; the fake keeps two whole hives, which is all the tests need.
+enum class RegistryView { Bit64, Bit32 };
+
+struct FakeRegistryValue {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+
+  // A REG_SZ value stored with its terminating zero, as the updater stores it.
+  static FakeRegistryValue String(std::u16string_view text);
+  static FakeRegistryValue Dword(std::uint32_t number);
+
+  friend bool operator==(const FakeRegistryValue&, const FakeRegistryValue&) = default;
+};
+
+struct FakeRegistry {
+  // Key paths are below HKEY_LOCAL_MACHINE; key paths and value names match
+  // regardless of ASCII case, and the empty name is the key's default value.
+  using KeyPath = std::pair<RegistryView, std::u16string>;
+
+  void SetValue(RegistryView view, std::u16string_view key, std::u16string_view name, FakeRegistryValue value);
+  // The value, or nullptr when the key or the value does not exist.
+  const FakeRegistryValue* Value(RegistryView view, std::u16string_view key, std::u16string_view name) const;
+  static KeyPath Path(RegistryView view, std::u16string_view key);
+
+  std::map<KeyPath, std::map<std::u16string, FakeRegistryValue>> keys;
+
+  struct OpenKey {
+    KeyPath path;
+    std::uint32_t access;
+  };
+  // Keys opened and not yet closed, by handle value.
+  std::map<std::uintptr_t, OpenKey> openKeys;
+  std::uintptr_t nextKey = 0x1000;
+
+  // Failures to inject, each returned by the call it names.
+  os::ErrorCode getValueResult = os::ErrorSuccess;
+  os::ErrorCode createKeyResult = os::ErrorSuccess;
+  os::ErrorCode setValueResult = os::ErrorSuccess;
+};
+
+// Names as the registry compares them.
+std::u16string FoldRegistryName(std::u16string_view name);
+
+}  // namespace ostrel::fake

@@ -1,0 +1,120 @@
+#include "os/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ostrel::os {
+namespace {
+
+// Under Wine these tests write into the test prefix's registry; each test
+// writes what it reads, so runs do not depend on one another.
+constexpr std::u16string_view TestKey = u"SOFTWARE\\Ostrel\\ContractTest";
+constexpr RootKey Machine = RootKey::HkeyLocalMachine;
+
+void WriteValue(std::uint32_t view, std::optional<std::u16string_view> name, std::uint32_t type, const void* data,
+                std::uint32_t size) {
+  RegistryKey key;
+  ASSERT_EQ(RegCreateKeyEx(Machine, TestKey, RegOptionNonVolatile, KeySetValue | view, key), ErrorSuccess);
+  ASSERT_EQ(RegSetValueEx(key, name, type, data, size), ErrorSuccess);
+}
+
+void WriteString(std::uint32_t view, std::optional<std::u16string_view> name, std::u16string_view text) {
+  std::u16string terminated(text);
+  WriteValue(view, name, RegSz, terminated.c_str(), static_cast<std::uint32_t>((text.size() + 1) * 2));
+}
+
+void WriteDword(std::uint32_t view, std::u16string_view name, std::uint32_t number) {
+  WriteValue(view, name, RegDword, &number, sizeof number);
+}
+
+struct StringRead {
+  ErrorCode result;
+  std::uint32_t size;
+  std::u16string text;
+};
+
+StringRead ReadString(std::uint32_t flags, std::optional<std::u16string_view> name, std::uint32_t bufferSize = 512) {
+  std::array<char16_t, 256> buffer{};
+  std::uint32_t size = bufferSize;
+  ErrorCode result = RegGetValue(Machine, TestKey, name, RrfRtRegSz | flags, buffer.data(), size);
+  return {result, size, std::u16string(buffer.data())};
+}
+
+TEST(RegistryContractTest, KeepsTheTwoViewsApart) {
+  WriteString(KeyWow6464Key, u"View", u"64-bit");
+  WriteString(KeyWow6432Key, u"View", u"32-bit");
+  StringRead native = ReadString(RrfSubkeyWow6464Key, u"View");
+  EXPECT_EQ(native.result, ErrorSuccess);
+  EXPECT_EQ(native.text, u"64-bit");
+  EXPECT_EQ(native.size, 14u);
+  StringRead redirected = ReadString(RrfSubkeyWow6432Key, u"View");
+  EXPECT_EQ(redirected.result, ErrorSuccess);
+  EXPECT_EQ(redirected.text, u"32-bit");
+}
+
+TEST(RegistryContractTest, AnAbsentValueNameIsTheDefaultValue) {
+  WriteString(KeyWow6464Key, std::nullopt, u"C:\\manifest.json");
+  EXPECT_EQ(ReadString(RrfSubkeyWow6464Key, std::nullopt).text, u"C:\\manifest.json");
+  EXPECT_EQ(ReadString(RrfSubkeyWow6464Key, u"").text, u"C:\\manifest.json");
+}
+
+TEST(RegistryContractTest, ReadsOnlyTheTypesAskedFor) {
+  WriteDword(KeyWow6464Key, u"Number", 0xFFFFFFFF);
+  WriteString(KeyWow6464Key, u"Text", u"1");
+  std::uint32_t number = 0;
+  std::uint32_t size = sizeof number;
+  EXPECT_EQ(RegGetValue(Machine, TestKey, u"Number", RrfRtRegDword | RrfSubkeyWow6464Key, &number, size),
+            ErrorSuccess);
+  EXPECT_EQ(number, 0xFFFFFFFFu);
+  EXPECT_EQ(size, 4u);
+  size = sizeof number;
+  EXPECT_EQ(RegGetValue(Machine, TestKey, u"Text", RrfRtRegDword | RrfSubkeyWow6464Key, &number, size),
+            ErrorUnsupportedType);
+  EXPECT_EQ(ReadString(RrfSubkeyWow6464Key, u"Number").result, ErrorUnsupportedType);
+}
+
+TEST(RegistryContractTest, ReportsTheSizeNeededWhenTheBufferIsShort) {
+  WriteString(KeyWow6464Key, u"Long", std::u16string(256, u'7'));
+  StringRead tooLong = ReadString(RrfSubkeyWow6464Key, u"Long");
+  EXPECT_EQ(tooLong.result, ErrorMoreData);
+  EXPECT_EQ(tooLong.size, 514u);
+
+  WriteString(KeyWow6464Key, u"Fits", std::u16string(255, u'7'));
+  StringRead fits = ReadString(RrfSubkeyWow6464Key, u"Fits");
+  EXPECT_EQ(fits.result, ErrorSuccess);
+  EXPECT_EQ(fits.size, 512u);
+  EXPECT_EQ(fits.text.size(), 255u);
+}
+
+TEST(RegistryContractTest, TerminatesAStringStoredWithoutItsZero) {
+  std::u16string text = u"1.2.3";
+  WriteValue(KeyWow6464Key, u"Unterminated", RegSz, text.data(), static_cast<std::uint32_t>(text.size() * 2));
+  StringRead read = ReadString(RrfSubkeyWow6464Key, u"Unterminated");
+  EXPECT_EQ(read.result, ErrorSuccess);
+  EXPECT_EQ(read.text, u"1.2.3");
+  EXPECT_EQ(read.size, 12u);
+}
+
+TEST(RegistryContractTest, AMissingKeyOrValueIsNotFound) {
+  WriteString(KeyWow6464Key, u"Present", u"");
+  EXPECT_EQ(ReadString(RrfSubkeyWow6464Key, u"Absent").result, ErrorFileNotFound);
+  std::array<char16_t, 4> buffer{};
+  std::uint32_t size = sizeof buffer;
+  EXPECT_EQ(RegGetValue(Machine, u"SOFTWARE\\Ostrel\\NoSuchKey", u"Version", RrfRtRegSz | RrfSubkeyWow6464Key,
+                        buffer.data(), size),
+            ErrorFileNotFound);
+}
+
+TEST(RegistryContractTest, AnEmptyStringIsItsTerminatingZero) {
+  WriteString(KeyWow6464Key, u"Empty", u"");
+  StringRead read = ReadString(RrfSubkeyWow6464Key, u"Empty");
+  EXPECT_EQ(read.result, ErrorSuccess);
+  EXPECT_EQ(read.size, 2u);
+}
+
+}  // namespace
+}  // namespace ostrel::os
