@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "os/access_rights.h"
 #include "os/error_code.h"
 #include "os/owned_value.h"
 #include "os/security_identifier.h"
@@ -34,29 +35,6 @@ inline constexpr std::uint8_t ObjectInheritAce = 0x1;
 inline constexpr std::uint8_t ContainerInheritAce = 0x2;
 inline constexpr std::uint8_t InheritOnlyAce = 0x8;
 inline constexpr std::uint8_t InheritedAce = 0x10;
-
-// Access rights.
-inline constexpr std::uint32_t FileReadData = 0x1;
-inline constexpr std::uint32_t FileWriteData = 0x2;
-inline constexpr std::uint32_t FileAppendData = 0x4;
-inline constexpr std::uint32_t FileReadEa = 0x8;
-inline constexpr std::uint32_t FileWriteEa = 0x10;
-inline constexpr std::uint32_t FileExecute = 0x20;
-inline constexpr std::uint32_t FileDeleteChild = 0x40;
-inline constexpr std::uint32_t FileReadAttributes = 0x80;
-inline constexpr std::uint32_t FileWriteAttributes = 0x100;
-inline constexpr std::uint32_t Delete = 0x10000;
-inline constexpr std::uint32_t ReadControl = 0x20000;
-inline constexpr std::uint32_t WriteDac = 0x40000;
-inline constexpr std::uint32_t WriteOwner = 0x80000;
-inline constexpr std::uint32_t Synchronize = 0x100000;
-inline constexpr std::uint32_t FileAllAccess = 0x1F01FF;
-inline constexpr std::uint32_t AccessSystemSecurity = 0x1000000;
-inline constexpr std::uint32_t MaximumAllowed = 0x2000000;
-inline constexpr std::uint32_t GenericAll = 0x10000000;
-inline constexpr std::uint32_t GenericExecute = 0x20000000;
-inline constexpr std::uint32_t GenericWrite = 0x40000000;
-inline constexpr std::uint32_t GenericRead = 0x80000000;
 
 // A DACL inside a security descriptor, valid while the descriptor is owned.
 struct Acl {

@@ -22,6 +22,7 @@
 #undef ConvertStringSecurityDescriptorToSecurityDescriptor
 #undef ConvertStringSidToSid
 #undef CreateDirectory
+#undef CreateFile
 #undef GetFileAttributes
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo

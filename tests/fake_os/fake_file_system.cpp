@@ -114,4 +114,13 @@ FakeFile& FakeFileSystem::AddFileLink(std::u16string_view path, std::u16string_v
   return link;
 }
 
+std::uintptr_t FakeFileSystem::HoldOpen(std::u16string_view path, std::uint32_t access, std::uint32_t shareMode) {
+  static std::uintptr_t nextForeignOpen = 0xF0000000;
+  Lookup lookup = Look(path);
+  if (lookup.file == nullptr) throw std::logic_error("the fake file system has nothing to hold open here");
+  std::uintptr_t id = nextForeignOpen++;
+  openFiles[id] = OpenFile{lookup.key, access, shareMode};
+  return id;
+}
+
 }  // namespace ostrel::fake

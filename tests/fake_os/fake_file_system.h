@@ -82,6 +82,30 @@ struct FakeFileSystem {
   // The current directory of each drive, by its capital letter.
   std::map<char16_t, std::u16string> currentDirectories = {{u'C', u"C:\\"}};
 
+  // Opens that are not closed yet: this process's by handle value, those of
+  // other processes by the value HoldOpen returned.
+  struct OpenFile {
+    std::u16string key;
+    std::uint32_t access = 0;
+    std::uint32_t shareMode = 0;
+  };
+  std::map<std::uintptr_t, OpenFile> openFiles;
+  // Another process opens the object and keeps it open until the returned
+  // value is erased from openFiles (when that process ends).
+  std::uintptr_t HoldOpen(std::u16string_view path, std::uint32_t access, std::uint32_t shareMode);
+
+  // Every CreateFileW, as asked.
+  struct CreateFileCall {
+    std::u16string path;
+    std::uint32_t access = 0;
+    std::uint32_t shareMode = 0;
+    std::uint32_t disposition = 0;
+    std::uint32_t flags = 0;
+    friend bool operator==(const CreateFileCall&, const CreateFileCall&) = default;
+  };
+  std::vector<CreateFileCall> createFileCalls;
+  int flushes = 0;
+
   // Every path GetFileAttributesW was asked about, in order.
   std::vector<std::u16string> attributeQueries;
 
@@ -91,6 +115,11 @@ struct FakeFileSystem {
   // Failures to inject, each returned by the call it names.
   os::ErrorCode getAceResult = os::ErrorSuccess;
   os::ErrorCode convertSecurityDescriptorResult = os::ErrorSuccess;
+  os::ErrorCode getFileInformationResult = os::ErrorSuccess;
+  os::ErrorCode writeFileResult = os::ErrorSuccess;
+  os::ErrorCode flushFileBuffersResult = os::ErrorSuccess;
+  // WriteFile writes at most this many bytes and reports success.
+  std::optional<std::uint32_t> writeLimit;
 };
 
 }  // namespace ostrel::fake

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct FakeMachine {
   std::u16string programDataFolder = u"C:\\ProgramData";
   os::HResult knownFolderResult = os::SOk;
   std::vector<os::KnownFolderId> knownFolderQueries;
+
+  // Every Sleep, in milliseconds; runs whileSleeping, if set, during each.
+  std::vector<std::uint32_t> sleeps;
+  std::function<void()> whileSleeping;
 
   // Drives, directories and files.
   FakeFileSystem fileSystem;

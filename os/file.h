@@ -1,0 +1,47 @@
+// Files opened by handle: creating or opening one, reading what it is, and
+// writing it to disk.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "os/access_rights.h"
+#include "os/error_code.h"
+#include "os/file_system.h"
+#include "os/handle.h"
+
+namespace ostrel::os {
+
+inline constexpr std::uint32_t FileShareRead = 0x1;
+inline constexpr std::uint32_t FileShareWrite = 0x2;
+inline constexpr std::uint32_t FileShareDelete = 0x4;
+
+inline constexpr std::uint32_t CreateAlways = 2;
+inline constexpr std::uint32_t OpenExisting = 3;
+inline constexpr std::uint32_t OpenAlways = 4;
+
+inline constexpr std::uint32_t FileFlagWriteThrough = 0x80000000;
+inline constexpr std::uint32_t FileFlagOpenReparsePoint = 0x00200000;
+
+// What GetFileInformationByHandle reports that the updater reads.
+struct FileInformation {
+  std::uint32_t attributes = 0;
+};
+
+// CreateFileW(path, desiredAccess, shareMode, no security attributes,
+// creationDisposition, flagsAndAttributes, no template).
+[[nodiscard]] ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                                   std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file);
+
+// GetFileInformationByHandle: what the open handle refers to, which for an
+// open made with FileFlagOpenReparsePoint is the link itself.
+[[nodiscard]] ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& information);
+
+// WriteFile of the bytes, synchronously; bytesWritten may be fewer.
+[[nodiscard]] ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten);
+
+// FlushFileBuffers.
+[[nodiscard]] ErrorCode FlushFileBuffers(const Handle& file);
+
+}  // namespace ostrel::os

@@ -1,0 +1,42 @@
+#include "os/file.h"
+
+#include "os/win32/windows_api.h"
+
+namespace ostrel::os {
+namespace {
+
+HANDLE Native(const Handle& handle) { return reinterpret_cast<HANDLE>(handle.value()); }
+
+}  // namespace
+
+ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                     std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file) {
+  std::wstring name = win32::WideString(path);
+  HANDLE created =
+      ::CreateFileW(name.c_str(), desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr);
+  if (created == INVALID_HANDLE_VALUE) return ::GetLastError();
+  file = Handle(reinterpret_cast<std::uintptr_t>(created));
+  return ErrorSuccess;
+}
+
+ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& information) {
+  BY_HANDLE_FILE_INFORMATION native{};
+  if (!::GetFileInformationByHandle(Native(file), &native)) return ::GetLastError();
+  information.attributes = native.dwFileAttributes;
+  return ErrorSuccess;
+}
+
+ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten) {
+  DWORD written = 0;
+  if (!::WriteFile(Native(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+    return ::GetLastError();
+  }
+  bytesWritten = written;
+  return ErrorSuccess;
+}
+
+ErrorCode FlushFileBuffers(const Handle& file) {
+  return ::FlushFileBuffers(Native(file)) ? ErrorSuccess : ::GetLastError();
+}
+
+}  // namespace ostrel::os

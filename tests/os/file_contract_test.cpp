@@ -1,0 +1,75 @@
+#include "os/file.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+
+#include "os/scratch_directory.h"
+#include "os/security_descriptor.h"
+
+namespace ostrel::os {
+namespace {
+
+constexpr std::uint32_t ShareAll = FileShareRead | FileShareWrite | FileShareDelete;
+
+class FileContractTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SecurityDescriptor descriptor;
+    ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(u"O:BAG:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                                  SddlRevision1, descriptor),
+              ErrorSuccess);
+    ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorSuccess);
+  }
+
+  ScratchDirectory scratch;
+  const std::u16string file = scratch.Child(u"file.tmp");
+};
+
+TEST_F(FileContractTest, CreatesWritesAndFlushesAFile) {
+  Handle written;
+  ASSERT_EQ(CreateFile(file, GenericWrite, FileShareRead, CreateAlways,
+                       FileFlagWriteThrough | FileFlagOpenReparsePoint | FileAttributeNormal, written),
+            ErrorSuccess);
+  FileInformation information;
+  ASSERT_EQ(GetFileInformationByHandle(written, information), ErrorSuccess);
+  EXPECT_EQ(information.attributes & (FileAttributeReparsePoint | FileAttributeDirectory), 0u);
+  std::uint32_t count = 0;
+  ASSERT_EQ(WriteFile(written, std::string_view("content"), count), ErrorSuccess);
+  EXPECT_EQ(count, 7u);
+  EXPECT_EQ(FlushFileBuffers(written), ErrorSuccess);
+
+  // The writer lets others read, but nobody write.
+  Handle reader;
+  EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, reader), ErrorSuccess);
+  Handle writer;
+  EXPECT_EQ(CreateFile(file, GenericWrite, ShareAll, OpenExisting, 0, writer), ErrorSharingViolation);
+  EXPECT_EQ(WriteFile(reader, std::string_view("x"), count), ErrorAccessDenied);
+}
+
+TEST_F(FileContractTest, AnOpenWithoutSharingExcludesEveryOtherOpen) {
+  Handle lock;
+  ASSERT_EQ(CreateFile(file, GenericRead | GenericWrite, 0, OpenAlways, FileFlagOpenReparsePoint | FileAttributeNormal,
+                       lock),
+            ErrorSuccess);
+  Handle probe;
+  EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, probe),
+            ErrorSharingViolation);
+  Handle second;
+  EXPECT_EQ(CreateFile(file, GenericRead | GenericWrite, 0, OpenAlways, FileFlagOpenReparsePoint, second),
+            ErrorSharingViolation);
+  lock = Handle();
+  EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, probe), ErrorSuccess);
+}
+
+TEST_F(FileContractTest, ReportsWhatIsMissingOrNotAFile) {
+  Handle file;
+  EXPECT_EQ(CreateFile(scratch.Child(u"missing"), GenericRead, ShareAll, OpenExisting, 0, file), ErrorFileNotFound);
+  EXPECT_EQ(CreateFile(scratch.Child(u"missing\\x"), GenericWrite, 0, CreateAlways, 0, file), ErrorPathNotFound);
+  EXPECT_EQ(CreateFile(scratch.path(), GenericWrite, FileShareRead, CreateAlways, FileAttributeNormal, file),
+            ErrorAccessDenied);
+  EXPECT_EQ(file.value(), 0u);
+}
+
+}  // namespace
+}  // namespace ostrel::os
