@@ -13,6 +13,9 @@ inline constexpr std::uint32_t FileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t FileAttributeNormal = 0x80;
 inline constexpr std::uint32_t FileAttributeReparsePoint = 0x400;
 
+inline constexpr std::uint32_t MovefileReplaceExisting = 0x1;
+inline constexpr std::uint32_t MovefileWriteThrough = 0x8;
+
 // GetFileAttributesW. A link at the last component reports its own
 // attributes, not its target's. A bare drive designator (C:) names the
 // current directory of that drive.
@@ -21,5 +24,11 @@ inline constexpr std::uint32_t FileAttributeReparsePoint = 0x400;
 // CreateDirectoryW with security attributes that carry the descriptor and
 // are not inherited by child processes. Only the last component is created.
 [[nodiscard]] ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor);
+
+// MoveFileExW: renames a file. With MovefileReplaceExisting an existing file
+// of the new name is replaced in the same step (a directory is not: 5);
+// without it the move fails with ErrorAlreadyExists. With MovefileWriteThrough
+// the call returns only once the move has reached the disk.
+[[nodiscard]] ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags);
 
 }  // namespace ostrel::os

@@ -17,4 +17,11 @@ ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& de
   return ErrorSuccess;
 }
 
+ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags) {
+  if (!::MoveFileExW(win32::WideString(existingPath).c_str(), win32::WideString(newPath).c_str(), flags)) {
+    return ::GetLastError();
+  }
+  return ErrorSuccess;
+}
+
 }  // namespace ostrel::os

@@ -26,6 +26,7 @@
 #undef GetFileAttributes
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo
+#undef MoveFileEx
 #undef RegCreateKeyEx
 #undef RegGetValue
 #undef RegSetValueEx

@@ -23,4 +23,23 @@ ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& de
   return ErrorSuccess;
 }
 
+// Files only: the fake moves one entry and never the objects below it.
+ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags) {
+  fake::FakeFileSystem& fileSystem = fake::Machine().fileSystem;
+  fake::FakeFileSystem::Lookup source = fileSystem.Look(existingPath);
+  if (source.file == nullptr) return source.missing;
+  fake::FakeFileSystem::Lookup target = fileSystem.Look(newPath);
+  if (target.file != nullptr) {
+    if (!(flags & MovefileReplaceExisting)) return ErrorAlreadyExists;
+    if (target.file->attributes & FileAttributeDirectory) return ErrorAccessDenied;
+  } else if (target.missing != ErrorFileNotFound) {
+    return target.missing;
+  }
+  if (source.key == target.key) return ErrorSuccess;
+  fake::FakeFile moved = std::move(*source.file);
+  fileSystem.files.erase(source.key);
+  fileSystem.files[target.key] = std::move(moved);
+  return ErrorSuccess;
+}
+
 }  // namespace ostrel::os

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "os/access_rights.h"
+#include "os/file.h"
+#include "os/file_system.h"
+#include "os/scratch_directory.h"
+#include "os/security_descriptor.h"
+
+namespace ostrel::os {
+namespace {
+
+// A status file being published: a temporary beside the document it replaces.
+class MoveFileContractTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(u"O:BAG:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                                  SddlRevision1, descriptor),
+              ErrorSuccess);
+    ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorSuccess);
+  }
+
+  static void Write(const std::u16string& path, std::string_view bytes) {
+    Handle file;
+    ASSERT_EQ(CreateFile(path, GenericWrite, 0, CreateAlways, FileAttributeNormal, file), ErrorSuccess);
+    std::uint32_t count = 0;
+    ASSERT_EQ(WriteFile(file, bytes, count), ErrorSuccess);
+  }
+
+  SecurityDescriptor descriptor;
+  ScratchDirectory scratch;
+  const std::u16string temporary = scratch.Child(u"status.tmp");
+  const std::u16string published = scratch.Child(u"status.json");
+  static constexpr std::uint32_t Replace = MovefileReplaceExisting | MovefileWriteThrough;
+};
+
+TEST_F(MoveFileContractTest, ReplacesTheDocumentWithWriteThrough) {
+  Write(published, "previous");
+  Write(temporary, "next");
+  ASSERT_EQ(MoveFileEx(temporary, published, Replace), ErrorSuccess);
+  std::uint32_t attributes = 0;
+  EXPECT_EQ(GetFileAttributes(temporary, attributes), ErrorFileNotFound);
+  ASSERT_EQ(GetFileAttributes(published, attributes), ErrorSuccess);
+  EXPECT_EQ(attributes & FileAttributeDirectory, 0u);
+
+  // The next publication finds no temporary and writes a new one.
+  Write(temporary, "after");
+  EXPECT_EQ(MoveFileEx(temporary, published, Replace), ErrorSuccess);
+}
+
+TEST_F(MoveFileContractTest, ReplacesNothingWithoutTheFlag) {
+  Write(published, "previous");
+  Write(temporary, "next");
+  EXPECT_EQ(MoveFileEx(temporary, published, MovefileWriteThrough), ErrorAlreadyExists);
+  std::uint32_t attributes = 0;
+  EXPECT_EQ(GetFileAttributes(temporary, attributes), ErrorSuccess);
+}
+
+TEST_F(MoveFileContractTest, NeverReplacesADirectory) {
+  ASSERT_EQ(CreateDirectory(published, descriptor), ErrorSuccess);
+  Write(temporary, "next");
+  EXPECT_EQ(MoveFileEx(temporary, published, Replace), ErrorAccessDenied);
+  std::uint32_t attributes = 0;
+  ASSERT_EQ(GetFileAttributes(published, attributes), ErrorSuccess);
+  EXPECT_NE(attributes & FileAttributeDirectory, 0u);
+}
+
+TEST_F(MoveFileContractTest, TellsAMissingFileFromAMissingDirectory) {
+  EXPECT_EQ(MoveFileEx(temporary, published, Replace), ErrorFileNotFound);
+  Write(temporary, "next");
+  EXPECT_EQ(MoveFileEx(temporary, scratch.Child(u"missing\\status.json"), Replace), ErrorPathNotFound);
+}
+
+}  // namespace
+}  // namespace ostrel::os
