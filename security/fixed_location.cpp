@@ -1,9 +1,23 @@
 #include "security/fixed_location.h"
 
-#include <stdexcept>
+#include <string>
+
+#include "foundation/failure.h"
+#include "foundation/path_comparison.h"
+#include "foundation/path_join.h"
+#include "foundation/updater_locations.h"
+#include "security/object_acl.h"
+#include "security/own_image_path.h"
 
 namespace ostrel {
 
-void RequireFixedLocation() { throw std::runtime_error("Fixed updater location check is not built yet"); }
+void RequireFixedLocation() {
+  const std::u16string expected = JoinPath(UpdaterDirectory(), UpdaterExecutableName);
+  const std::u16string image = OwnImagePath();
+  Require(SamePath(image, expected), "Updater is not installed in its fixed application directory");
+  ValidateObjectAcl(ApplicationDirectory());
+  ValidateObjectAcl(UpdaterDirectory());
+  ValidateObjectAcl(image);
+}
 
 }  // namespace ostrel

@@ -38,6 +38,11 @@ class InvocationTest(unittest.TestCase):
             with self.subTest(arguments=arguments):
                 self.expect_failure(arguments, line)
 
+    def test_service_refuses_to_run_outside_its_fixed_location(self):
+        # The test build runs from the build tree, never from Program Files;
+        # the check comes before the dispatcher's ten-second wait under Wine.
+        self.expect_failure(["--service"], b"Updater is not installed in its fixed application directory\n")
+
 
 if __name__ == "__main__":
     unittest.main()

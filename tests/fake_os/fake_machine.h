@@ -45,6 +45,7 @@ struct FakeMachine {
 
   // The running executable.
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";
+  os::ErrorCode moduleFileNameResult = os::ErrorSuccess;
 
   // Kernel handles handed out and not yet closed.
   FakeHandles handles;

@@ -62,13 +62,14 @@ INSTANTIATE_TEST_SUITE_P(
                     InvocationCase{{u"--apply", u"x12"}, "invalid stoul argument\n"},
                     InvocationCase{{u"--apply", u"4294967296"}, "stoul argument out of range\n"}));
 
-// Each row reaches its own role; roles not built yet say so.
+// Each row reaches its own role; roles not built yet say so. The service row
+// checks its fixed location first, which a machine without the browser fails.
 INSTANTIATE_TEST_SUITE_P(
     Rows, InvocationTest,
     testing::Values(InvocationCase{{u"--inspect-installation"}, "Installation report is not built yet\n"},
                     InvocationCase{{Origin}, "Native messaging host is not built yet\n"},
                     InvocationCase{{Origin, u"--parent-window=0", u"x"}, "Native messaging host is not built yet\n"},
-                    InvocationCase{{u"--service"}, "Fixed updater location check is not built yet\n"},
+                    InvocationCase{{u"--service"}, "Inspect updater path (2)\n"},
                     InvocationCase{{u"--install", u"1.2.3"}, "Updater installation is not built yet\n"},
                     InvocationCase{{u"--uninstall"}, "Updater removal is not built yet\n"},
                     InvocationCase{{u"--prepare-install"}, "Replacement preparation is not built yet\n"},
@@ -83,6 +84,15 @@ TEST(ProcessEntryTest, StartsComInTheMultithreadedApartmentFirst) {
 TEST(ProcessEntryTest, FailedServiceLocationCheckNeverReachesTheDispatcher) {
   EXPECT_EQ(RunWith({u"--service"}), 1);
   EXPECT_TRUE(Machine().dispatcherCalls.empty());
+}
+
+TEST(ProcessEntryTest, ServiceAtItsFixedLocationConnectsToTheDispatcher) {
+  Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel");
+  Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel\\Updater");
+  Machine().fileSystem.AddFile(Machine().moduleFileName);
+  EXPECT_EQ(RunWith({u"--service"}), 1);
+  EXPECT_EQ(Machine().dispatcherCalls, std::vector<std::u16string>{u"OstrelNativeUpdater"});
+  EXPECT_EQ(Machine().standardError, "Connect service dispatcher (1063)\n");
 }
 
 struct ComFailureCase {

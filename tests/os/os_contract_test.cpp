@@ -17,13 +17,29 @@ TEST(ComContractTest, JoinsTheMultithreadedApartment) {
 }
 
 TEST(ModuleContractTest, NamesTheExecutableByItsFullDrivePath) {
-  std::u16string path;
-  ASSERT_EQ(GetModuleFileName(path), ErrorSuccess);
-  ASSERT_GT(path.size(), 7u);
+  std::u16string buffer(32768, u'\0');
+  std::uint32_t length = 0;
+  ASSERT_EQ(GetModuleFileName(buffer, length), ErrorSuccess);
+  ASSERT_GT(length, 7u);
+  std::u16string path = buffer.substr(0, length);
+  EXPECT_EQ(buffer[length], u'\0');
   EXPECT_EQ(path.substr(1, 2), u":\\");
   std::u16string extension = path.substr(path.size() - 4);
   for (char16_t& unit : extension) unit = unit >= u'A' && unit <= u'Z' ? unit + 32 : unit;
   EXPECT_EQ(extension, u".exe");
+}
+
+TEST(ModuleContractTest, CutsANameThatDoesNotFitAndReportsTheBufferSize) {
+  std::u16string whole(32768, u'\0');
+  std::uint32_t wholeLength = 0;
+  ASSERT_EQ(GetModuleFileName(whole, wholeLength), ErrorSuccess);
+  std::u16string buffer(8, u'?');
+  std::uint32_t length = 0;
+  ASSERT_EQ(GetModuleFileName(buffer, length), ErrorSuccess);
+  EXPECT_EQ(length, 8u);
+  EXPECT_EQ(buffer.substr(0, 7), whole.substr(0, 7));
+  // Windows ends the cut name with a terminator in the last unit; Wine fills
+  // that unit with the next character of the name instead.
 }
 
 void UnusedServiceMain(std::uint32_t, char16_t**) {}
