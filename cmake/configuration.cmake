@@ -12,5 +12,48 @@ if(NOT extension_id_length EQUAL 32)
 endif()
 set(OSTREL_EXTENSION_ORIGIN "chrome-extension://${OSTREL_EXTENSION_ID}/")
 
+
+# The Ed25519 public key that every release.sig must verify against: the
+# updater's only trust anchor for its feed. 64 hex digits, or a file holding
+# them as `ostrel-release keygen` writes it. Left empty, the build takes the
+# project's test key, whose private half is committed for the tests; a build
+# with OSTREL_REQUIRE_RELEASE_KEY (the release preset) refuses to do so.
+set(OSTREL_RELEASE_PUBLIC_KEY "" CACHE STRING
+    "Release public key: 64 hex digits or a file holding them; empty for the project's test key")
+option(OSTREL_REQUIRE_RELEASE_KEY "Refuse to configure without an explicit release public key" OFF)
+
+function(ostrel_read_public_key file out)
+  get_filename_component(file "${file}" ABSOLUTE)
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "OSTREL_RELEASE_PUBLIC_KEY is neither 64 hex digits nor an existing file: ${file}")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${file}")
+  file(READ "${file}" text)
+  string(STRIP "${text}" text)
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+ostrel_read_public_key(${CMAKE_SOURCE_DIR}/tests/data/release_test_key.pub test_release_key)
+if(OSTREL_RELEASE_PUBLIC_KEY STREQUAL "")
+  if(OSTREL_REQUIRE_RELEASE_KEY)
+    message(FATAL_ERROR "A release build needs OSTREL_RELEASE_PUBLIC_KEY: the public half of the "
+                        "key that signs the feed, as 64 hex digits or a file holding them")
+  endif()
+  set(release_key "${test_release_key}")
+elseif(OSTREL_RELEASE_PUBLIC_KEY MATCHES "^[0-9A-Fa-f]+$")
+  set(release_key "${OSTREL_RELEASE_PUBLIC_KEY}")
+else()
+  ostrel_read_public_key("${OSTREL_RELEASE_PUBLIC_KEY}" release_key)
+endif()
+string(TOLOWER "${release_key}" release_key)
+string(LENGTH "${release_key}" release_key_length)
+if(NOT release_key MATCHES "^[0-9a-f]+$" OR NOT release_key_length EQUAL 64)
+  message(FATAL_ERROR "The release public key must be 64 hex digits")
+endif()
+if(OSTREL_REQUIRE_RELEASE_KEY AND release_key STREQUAL test_release_key)
+  message(FATAL_ERROR "OSTREL_RELEASE_PUBLIC_KEY is the project's test key, whose private half is public")
+endif()
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1, " OSTREL_RELEASE_PUBLIC_KEY_BYTES "${release_key}")
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_configuration.h.in
                ${CMAKE_BINARY_DIR}/generated/build_configuration.h @ONLY)

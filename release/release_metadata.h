@@ -1,0 +1,40 @@
+// The signed release metadata: release.json and its detached signature
+// release.sig. Nothing of the document is parsed before the signature over
+// its exact bytes has verified.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "release/release_signature.h"
+
+namespace ostrel {
+
+using Sha512Digest = std::array<std::uint8_t, 64>;
+
+// The verified content of release.json.
+struct ReleaseMetadata {
+  std::string version;  // UTF-8, a valid release version
+  std::string file;     // UTF-8, a valid installer file name
+  std::uint64_t size = 0;
+  Sha512Digest sha512{};
+  bool runtimeMatches = false;
+};
+
+// Verifies the signature text over the metadata bytes with ReleasePublicKey,
+// then reads the document. The caller read both within their limits (65536
+// and 512 bytes) and keeps them; nothing of a failed verification escapes.
+ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_view signature);
+
+// The same with another key, for the publisher's tool, which checks a feed
+// against a key of the publisher's choosing.
+ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_view signature,
+                                      const Ed25519PublicKey& publicKey);
+
+// Reads and validates the members of a document whose signature has already
+// verified, in the order version, file, size, sha512, runtime.
+ReleaseMetadata ReadReleaseMetadata(std::string_view metadata);
+
+}  // namespace ostrel
