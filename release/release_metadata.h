@@ -9,10 +9,9 @@
 #include <string_view>
 
 #include "release/release_signature.h"
+#include "release/sha512_hash.h"
 
 namespace ostrel {
-
-using Sha512Digest = std::array<std::uint8_t, 64>;
 
 // The verified content of release.json.
 struct ReleaseMetadata {
