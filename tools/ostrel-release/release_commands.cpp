@@ -1,0 +1,124 @@
+#include "tools/ostrel-release/release_commands.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+#include <charconv>
+#include <fstream>
+
+#include "foundation/failure.h"
+#include "release/bounded_file.h"
+#include "release/installer_verification.h"
+#include "release/sha512_hash.h"
+#include "tools/ostrel-release/feed_directory.h"
+#include "tools/ostrel-release/release_signing.h"
+
+namespace ostrel {
+namespace {
+
+constexpr std::uint64_t MetadataLimit = 65536;
+constexpr std::uint64_t SignatureLimit = 512;
+constexpr std::uint64_t KeyFileLimit = 4096;
+
+std::string ReadSmallFile(const std::filesystem::path& path) { return ReadBoundedFile(path.u16string(), KeyFileLimit); }
+
+std::string PublicKeyText(const Ed25519PublicKey& key) {
+  static constexpr char Digits[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t byte : key) {
+    text += Digits[byte >> 4];
+    text += Digits[byte & 0x0F];
+  }
+  return text + '\n';
+}
+
+Ed25519PublicKey ParsePublicKeyText(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  Ed25519PublicKey key;
+  Require(text.size() == key.size() * 2, "Invalid release public key");
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    const char* digits = text.data() + i * 2;
+    auto [end, error] = std::from_chars(digits, digits + 2, key[i], 16);
+    Require(error == std::errc() && end == digits + 2, "Invalid release public key");
+  }
+  return key;
+}
+
+struct FileDigest {
+  std::uint64_t size = 0;
+  Sha512Digest sha512{};
+};
+
+FileDigest DigestFile(const std::filesystem::path& path) {
+  std::ifstream input(path, std::ios::binary);
+  Require(!input.fail(), "Installer cannot be read");
+  Sha512Hash hash;
+  FileDigest digest;
+  std::vector<char> buffer(65536);
+  while (input) {
+    input.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    hash.Update(buffer.data(), static_cast<std::size_t>(input.gcount()));
+    digest.size += static_cast<std::uint64_t>(input.gcount());
+  }
+  Require(input.eof() && !input.bad(), "Installer read was incomplete");
+  digest.sha512 = hash.Finish();
+  return digest;
+}
+
+// release.json as the feed publishes it; the signature covers these exact
+// bytes, so the layout is free and chosen for people reading the feed.
+std::string ReleaseDocument(const std::string& version, const std::string& file, const FileDigest& digest) {
+  nlohmann::ordered_json document;
+  document["version"] = version;
+  document["file"] = file;
+  document["size"] = digest.size;
+  document["sha512"] = EncodeBase64(digest.sha512);
+  document["runtime"] = "chromium-native";
+  // Replacing invalid UTF-8 keeps a malformed argument from stopping the
+  // serialisation; the updater's checks then refuse it with their message.
+  return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
+}
+
+}  // namespace
+
+void GenerateKeyFiles(const std::filesystem::path& privateKey, const std::filesystem::path& publicKey) {
+  for (const auto& path : {privateKey, publicKey}) {
+    Require(!std::filesystem::exists(std::filesystem::symlink_status(path)), "Key file already exists");
+  }
+  ReleaseKeyPair pair = GenerateReleaseKey();
+  WriteNewFile(privateKey, pair.privateKeyPem, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  try {
+    WriteNewFile(publicKey, PublicKeyText(pair.publicKey), std::filesystem::perms(0644));
+  } catch (...) {
+    std::filesystem::remove(privateKey);
+    throw;
+  }
+}
+
+ReleaseMetadata SignRelease(const SignRequest& request) {
+  std::string privateKeyPem = ReadSmallFile(request.privateKey);
+  Ed25519PublicKey publicKey = PublicKeyOf(privateKeyPem);
+  std::string file = request.installer.filename().string();
+  std::string document = ReleaseDocument(request.version, file, DigestFile(request.installer));
+  std::string signature = SignReleaseMetadata(privateKeyPem, document);
+  ReleaseMetadata release = VerifyReleaseMetadata(document, signature, publicKey);
+
+  FeedDirectoryWrite feed(request.directory);
+  // The copy is what the updater will download: verify it, not the source.
+  VerifyInstaller(feed.StageCopy(release.file, request.installer).u16string(), release);
+  feed.Stage("release.json", document);
+  feed.Stage("release.sig", signature);
+  feed.Commit();
+  return release;
+}
+
+ReleaseMetadata VerifyFeedDirectory(const std::filesystem::path& publicKey, const std::filesystem::path& directory) {
+  Ed25519PublicKey key = ParsePublicKeyText(ReadSmallFile(publicKey));
+  std::string metadata = ReadBoundedFile((directory / "release.json").u16string(), MetadataLimit);
+  std::string signature = ReadBoundedFile((directory / "release.sig").u16string(), SignatureLimit);
+  ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature, key);
+  VerifyInstaller((directory / release.file).u16string(), release);
+  return release;
+}
+
+}  // namespace ostrel
