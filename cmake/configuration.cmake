@@ -55,5 +55,11 @@ if(OSTREL_REQUIRE_RELEASE_KEY AND release_key STREQUAL test_release_key)
 endif()
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1, " OSTREL_RELEASE_PUBLIC_KEY_BYTES "${release_key}")
 
+set(OSTREL_UPDATE_HOST "localhost" CACHE STRING
+    "Host name of the update server; localhost is the local test feed (tests/feed)")
+if(NOT OSTREL_UPDATE_HOST MATCHES "^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$")
+  message(FATAL_ERROR "OSTREL_UPDATE_HOST must be a host name")
+endif()
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_configuration.h.in
                ${CMAKE_BINARY_DIR}/generated/build_configuration.h @ONLY)

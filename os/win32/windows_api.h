@@ -15,6 +15,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 
 // The os/ boundary names its operations after the Windows calls they stand
 // for; these are macros choosing the A or W form, and would rename ours. The
@@ -23,10 +24,14 @@
 #undef ConvertStringSidToSid
 #undef CreateDirectory
 #undef CreateFile
+#undef CreateProcess
 #undef GetFileAttributes
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo
 #undef MoveFileEx
+#undef Process32First
+#undef Process32Next
+#undef QueryFullProcessImageName
 #undef RegCreateKeyEx
 #undef RegGetValue
 #undef RegSetValueEx

@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fake_os/fake_file_system.h"
 #include "fake_os/fake_handles.h"
+#include "fake_os/fake_http.h"
 #include "fake_os/fake_identity.h"
+#include "fake_os/fake_processes.h"
 #include "fake_os/fake_registry.h"
 #include "os/error_code.h"
 #include "os/known_folder.h"
@@ -42,6 +45,18 @@ struct FakeMachine {
 
   // Drives, directories and files.
   FakeFileSystem fileSystem;
+
+  // Running processes, and the ones the caller starts.
+  FakeProcesses processes;
+
+  // WinHTTP and the update server behind it.
+  FakeHttp http;
+
+  // Milliseconds since boot, as last read.
+  std::uint64_t tickCount = 5'000'000;
+
+  // The service's stop request: absent until the service host creates it.
+  std::optional<bool> stopEvent;
 
   // The running executable.
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";

@@ -8,6 +8,8 @@
 #include "os/com.h"
 #include "os/module.h"
 #include "os/service_control.h"
+#include "os/stop_event.h"
+#include "os/tick_count.h"
 
 namespace ostrel::os {
 namespace {
@@ -47,6 +49,23 @@ void UnusedServiceMain(std::uint32_t, char16_t**) {}
 TEST(ServiceControlContractTest, RefusesADispatcherThatTheManagerDidNotStart) {
   EXPECT_EQ(StartServiceCtrlDispatcher(u"OstrelContractTest", UnusedServiceMain),
             ErrorFailedServiceControllerConnect);
+}
+
+// The stop event belongs to the process, so this is the one test that makes it.
+TEST(StopEventContractTest, CountsAsUnsetUntilCreatedAndThenSet) {
+  EXPECT_FALSE(IsStopEventSet());
+  ASSERT_EQ(CreateStopEvent(), ErrorSuccess);
+  EXPECT_FALSE(IsStopEventSet());
+  ASSERT_EQ(SetStopEvent(), ErrorSuccess);
+  EXPECT_TRUE(IsStopEventSet());
+  EXPECT_TRUE(IsStopEventSet());  // manual reset: a test does not consume it
+}
+
+TEST(TickCountContractTest, NeverRunsBackwards) {
+  std::uint64_t first = GetTickCount64();
+  std::uint64_t second = GetTickCount64();
+  EXPECT_GT(first, 0u);
+  EXPECT_GE(second, first);
 }
 
 }  // namespace

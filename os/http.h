@@ -1,0 +1,68 @@
+// HTTPS requests through WinHTTP, synchronous: a session, a connection to
+// one server and one request on it, each an HINTERNET that the caller owns.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "os/error_code.h"
+#include "os/owned_value.h"
+
+namespace ostrel::os {
+
+inline constexpr std::uint32_t WinHttpAccessTypeAutomaticProxy = 4;
+inline constexpr std::uint32_t WinHttpFlagSecure = 0x00800000;
+inline constexpr std::uint32_t WinHttpOptionRedirectPolicy = 88;
+inline constexpr std::uint32_t WinHttpOptionRedirectPolicyNever = 0;
+inline constexpr std::uint32_t WinHttpQueryStatusCode = 19;
+inline constexpr std::uint32_t WinHttpQueryFlagNumber = 0x20000000;
+inline constexpr std::uint16_t InternetDefaultHttpsPort = 443;
+
+inline constexpr ErrorCode ErrorWinHttpSecureChannelError = 12157;
+inline constexpr ErrorCode ErrorWinHttpSecureFailure = 12175;
+
+// WinHttpCloseHandle. A failure is dropped: nothing can be done about it.
+void WinHttpCloseHandle(std::uintptr_t handle) noexcept;
+
+// The owner of an HINTERNET.
+using InternetHandle = OwnedValue<WinHttpCloseHandle>;
+
+// WinHttpOpen(userAgent, accessType, no proxy name, no bypass list, flags).
+[[nodiscard]] ErrorCode WinHttpOpen(std::u16string_view userAgent, std::uint32_t accessType, std::uint32_t flags,
+                                    InternetHandle& session);
+
+// WinHttpSetTimeouts, in milliseconds.
+[[nodiscard]] ErrorCode WinHttpSetTimeouts(const InternetHandle& handle, int resolveTimeout, int connectTimeout,
+                                           int sendTimeout, int receiveTimeout);
+
+// WinHttpConnect(session, serverName, serverPort, 0).
+[[nodiscard]] ErrorCode WinHttpConnect(const InternetHandle& session, std::u16string_view serverName,
+                                       std::uint16_t serverPort, InternetHandle& connection);
+
+// WinHttpOpenRequest with the default HTTP version, no referrer and the
+// default accept types.
+[[nodiscard]] ErrorCode WinHttpOpenRequest(const InternetHandle& connection, std::u16string_view verb,
+                                           std::u16string_view objectName, std::uint32_t flags,
+                                           InternetHandle& request);
+
+// WinHttpSetOption with a DWORD value.
+[[nodiscard]] ErrorCode WinHttpSetOption(const InternetHandle& handle, std::uint32_t option, std::uint32_t value);
+
+// WinHttpSendRequest with the extra headers (their length computed by the
+// system) and no request body.
+[[nodiscard]] ErrorCode WinHttpSendRequest(const InternetHandle& request, std::u16string_view headers);
+
+// WinHttpReceiveResponse: waits for the response headers.
+[[nodiscard]] ErrorCode WinHttpReceiveResponse(const InternetHandle& request);
+
+// WinHttpQueryHeaders of one header as a number (infoLevel carries
+// WinHttpQueryFlagNumber).
+[[nodiscard]] ErrorCode WinHttpQueryHeaders(const InternetHandle& request, std::uint32_t infoLevel,
+                                            std::uint32_t& number);
+
+// WinHttpReadData into the buffer; bytesRead 0 means the body has ended.
+[[nodiscard]] ErrorCode WinHttpReadData(const InternetHandle& request, std::span<char> buffer,
+                                        std::uint32_t& bytesRead);
+
+}  // namespace ostrel::os

@@ -1,0 +1,58 @@
+// Processes: starting one, waiting for it, and asking about a running one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "os/error_code.h"
+#include "os/handle.h"
+
+namespace ostrel::os {
+
+inline constexpr std::uint32_t WaitObject0 = 0;
+inline constexpr std::uint32_t WaitTimeout = 258;
+inline constexpr std::uint32_t WaitFailed = 0xFFFFFFFF;
+inline constexpr std::uint32_t CreateNoWindow = 0x08000000;
+inline constexpr std::uint32_t StartfUseShowWindow = 0x1;
+inline constexpr std::uint16_t SwHide = 0;
+inline constexpr std::uint32_t ProcessQueryLimitedInformation = 0x1000;
+
+// The members of STARTUPINFOW that are set; every other member is zero and
+// the size member is the record's size.
+struct StartupInfo {
+  std::uint32_t flags = 0;
+  std::uint16_t showWindow = 0;
+};
+
+// PROCESS_INFORMATION, with the two handles owned.
+struct ProcessInformation {
+  Handle process;
+  Handle thread;
+  std::uint32_t processId = 0;
+};
+
+// CreateProcessW(applicationName, a writable copy of commandLine, no process
+// or thread security attributes, inheritHandles, creationFlags, the
+// caller's environment, currentDirectory, startupInfo).
+[[nodiscard]] ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine,
+                                      bool inheritHandles, std::uint32_t creationFlags,
+                                      std::u16string_view currentDirectory, const StartupInfo& startupInfo,
+                                      ProcessInformation& processInformation);
+
+// WaitForSingleObject on a process: WaitObject0 once it has ended,
+// WaitTimeout when the time ran out, WaitFailed when the wait failed.
+std::uint32_t WaitForSingleObject(const Handle& process, std::uint32_t milliseconds);
+
+// GetExitCodeProcess.
+[[nodiscard]] ErrorCode GetExitCodeProcess(const Handle& process, std::uint32_t& exitCode);
+
+// OpenProcess(desiredAccess, inheritHandle, processId).
+[[nodiscard]] ErrorCode OpenProcess(std::uint32_t desiredAccess, bool inheritHandle, std::uint32_t processId,
+                                    Handle& process);
+
+// QueryFullProcessImageNameW into a buffer of 32,768 UTF-16 units.
+[[nodiscard]] ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t flags,
+                                                  std::u16string& imageName);
+
+}  // namespace ostrel::os

@@ -1,0 +1,64 @@
+#include "os/process.h"
+
+#include "os/win32/windows_api.h"
+
+namespace ostrel::os {
+namespace {
+
+HANDLE Native(const Handle& handle) { return reinterpret_cast<HANDLE>(handle.value()); }
+Handle Owned(HANDLE handle) { return Handle(reinterpret_cast<std::uintptr_t>(handle)); }
+
+}  // namespace
+
+ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
+                        std::uint32_t creationFlags, std::u16string_view currentDirectory,
+                        const StartupInfo& startupInfo, ProcessInformation& processInformation) {
+  std::wstring application = win32::WideString(applicationName);
+  // CreateProcessW may write into the command line, so it gets its own copy.
+  std::wstring writableCommandLine = win32::WideString(commandLine);
+  std::wstring directory = win32::WideString(currentDirectory);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = startupInfo.flags;
+  startup.wShowWindow = startupInfo.showWindow;
+  PROCESS_INFORMATION created{};
+  if (!::CreateProcessW(application.c_str(), writableCommandLine.data(), nullptr, nullptr, inheritHandles,
+                        creationFlags, nullptr, directory.c_str(), &startup, &created)) {
+    return ::GetLastError();
+  }
+  processInformation.process = Owned(created.hProcess);
+  processInformation.thread = Owned(created.hThread);
+  processInformation.processId = created.dwProcessId;
+  return ErrorSuccess;
+}
+
+std::uint32_t WaitForSingleObject(const Handle& process, std::uint32_t milliseconds) {
+  return ::WaitForSingleObject(Native(process), milliseconds);
+}
+
+ErrorCode GetExitCodeProcess(const Handle& process, std::uint32_t& exitCode) {
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(Native(process), &code)) return ::GetLastError();
+  exitCode = code;
+  return ErrorSuccess;
+}
+
+ErrorCode OpenProcess(std::uint32_t desiredAccess, bool inheritHandle, std::uint32_t processId, Handle& process) {
+  HANDLE opened = ::OpenProcess(desiredAccess, inheritHandle, processId);
+  if (opened == nullptr) return ::GetLastError();
+  process = Owned(opened);
+  return ErrorSuccess;
+}
+
+ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t flags, std::u16string& imageName) {
+  std::u16string buffer(32768, u'\0');
+  DWORD length = static_cast<DWORD>(buffer.size());
+  if (!::QueryFullProcessImageNameW(Native(process), flags, win32::Wide(buffer.data()), &length)) {
+    return ::GetLastError();
+  }
+  buffer.resize(length);
+  imageName = std::move(buffer);
+  return ErrorSuccess;
+}
+
+}  // namespace ostrel::os

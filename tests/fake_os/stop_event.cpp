@@ -1,0 +1,22 @@
+#include "os/stop_event.h"
+
+#include "fake_os/fake_machine.h"
+
+namespace ostrel::os {
+
+using fake::Machine;
+
+ErrorCode CreateStopEvent() {
+  Machine().stopEvent = false;
+  return ErrorSuccess;
+}
+
+ErrorCode SetStopEvent() {
+  if (!Machine().stopEvent) return 6;  // invalid handle
+  Machine().stopEvent = true;
+  return ErrorSuccess;
+}
+
+bool IsStopEventSet() { return Machine().stopEvent.value_or(false); }
+
+}  // namespace ostrel::os

@@ -1,0 +1,10 @@
+#include "os/tick_count.h"
+
+#include "fake_os/fake_machine.h"
+
+namespace ostrel::os {
+
+// The fake clock moves on by one second at every reading.
+std::uint64_t GetTickCount64() { return fake::Machine().tickCount += 1000; }
+
+}  // namespace ostrel::os

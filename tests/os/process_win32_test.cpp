@@ -1,0 +1,64 @@
+// The process calls of the os/ boundary under Wine, with real child
+// processes (feed/test_child.cpp).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "feed/test_child.h"
+#include "os/process.h"
+#include "os/process_snapshot.h"
+
+namespace ostrel::os {
+namespace {
+
+ProcessInformation StartChild(std::u16string_view arguments) {
+  std::u16string child = test::TestChildPath();
+  std::u16string commandLine = u"\"" + child + u"\" " + std::u16string(arguments);
+  ProcessInformation started;
+  EXPECT_EQ(CreateProcess(child, commandLine, false, CreateNoWindow, u"C:\\", {StartfUseShowWindow, SwHide}, started),
+            ErrorSuccess);
+  return started;
+}
+
+TEST(ProcessWin32Test, WaitsForAHiddenChildAndReadsItsExitCode) {
+  ProcessInformation child = StartChild(u"exit 3");
+  ASSERT_EQ(WaitForSingleObject(child.process, 30000), WaitObject0);
+  std::uint32_t exitCode = 0;
+  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), ErrorSuccess);
+  EXPECT_EQ(exitCode, 3u);
+}
+
+TEST(ProcessWin32Test, RefusesAMissingApplicationWithoutSearchingForIt) {
+  ProcessInformation started;
+  EXPECT_EQ(CreateProcess(u"C:\\missing\\cmd.exe", u"\"C:\\missing\\cmd.exe\" /c exit", false, CreateNoWindow, u"C:\\",
+                          {StartfUseShowWindow, SwHide}, started),
+            3u);  // the path was not found
+}
+
+TEST(ProcessWin32Test, SnapshotListsARunningChildWhoseFullImagePathCanBeRead) {
+  ProcessInformation child = StartChild(u"sleep 1500");
+  EXPECT_EQ(WaitForSingleObject(child.process, 0), WaitTimeout);
+
+  Handle snapshot;
+  ASSERT_EQ(CreateToolhelp32Snapshot(Th32csSnapProcess, 0, snapshot), ErrorSuccess);
+  ProcessEntry entry;
+  ASSERT_EQ(Process32First(snapshot, entry), ErrorSuccess);
+  ErrorCode next = ErrorSuccess;
+  while (entry.processId != child.processId && next == ErrorSuccess) next = Process32Next(snapshot, entry);
+  ASSERT_EQ(next, ErrorSuccess) << "the child is not in the snapshot";
+  EXPECT_EQ(entry.exeFile, u"ostrel_test_child.exe");
+
+  Handle process;
+  ASSERT_EQ(OpenProcess(ProcessQueryLimitedInformation, false, child.processId, process), ErrorSuccess);
+  std::u16string imageName;
+  ASSERT_EQ(QueryFullProcessImageName(process, 0, imageName), ErrorSuccess);
+  EXPECT_EQ(imageName, test::TestChildPath());
+
+  while (Process32Next(snapshot, entry) == ErrorSuccess) {
+  }
+  EXPECT_EQ(Process32Next(snapshot, entry), ErrorNoMoreFiles);
+  EXPECT_EQ(WaitForSingleObject(child.process, 30000), WaitObject0);
+}
+
+}  // namespace
+}  // namespace ostrel::os
