@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "foundation/ascii_case.h"
 #include "foundation/path_grammar.h"
 
 namespace ostrel {
@@ -60,8 +61,6 @@ bool RemoveOneNameDotDotPair(std::vector<std::u16string_view>& tokens) {
   return false;
 }
 
-char16_t FoldAsciiCase(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit; }
-
 }  // namespace
 
 std::u16string NormalizePath(std::u16string_view path) {
@@ -85,10 +84,7 @@ std::u16string NormalizePath(std::u16string_view path) {
 }
 
 bool SamePath(std::u16string_view left, std::u16string_view right) {
-  std::u16string normalLeft = NormalizePath(left);
-  std::u16string normalRight = NormalizePath(right);
-  return std::equal(normalLeft.begin(), normalLeft.end(), normalRight.begin(), normalRight.end(),
-                    [](char16_t a, char16_t b) { return FoldAsciiCase(a) == FoldAsciiCase(b); });
+  return EqualIgnoringAsciiCase(NormalizePath(left), NormalizePath(right));
 }
 
 }  // namespace ostrel

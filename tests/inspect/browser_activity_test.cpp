@@ -1,0 +1,104 @@
+#include "inspect/browser_activity.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "fake_os/fake_machine.h"
+
+namespace ostrel {
+namespace {
+
+using fake::Machine;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+constexpr std::u16string_view Browser = u"C:\\Program Files\\Ostrel\\Application\\chrome.exe";
+
+void StartProcess(std::uint32_t id, std::u16string_view exeFile, std::u16string_view imagePath) {
+  Machine().processes.running.push_back({id, std::u16string(exeFile), std::u16string(imagePath)});
+}
+
+class BrowserActivityTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    StartProcess(4, u"System", u"");
+    StartProcess(100, u"explorer.exe", u"C:\\Windows\\explorer.exe");
+  }
+  void TearDown() override { EXPECT_THAT(Machine().handles.open, IsEmpty()) << "a handle was left open"; }
+};
+
+TEST_F(BrowserActivityTest, FindsTheBrowserWhateverTheCaseOfItsNames) {
+  StartProcess(200, u"CHROME.EXE", u"C:\\PROGRAM FILES\\OSTREL\\APPLICATION\\CHROME.EXE");
+  EXPECT_TRUE(IsBrowserRunning());
+}
+
+TEST_F(BrowserActivityTest, IgnoresTheSameFileNameRunningFromElsewhere) {
+  StartProcess(200, u"chrome.exe", u"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe");
+  StartProcess(201, u"chrome.exe", u"C:\\Program Files\\Ostrel\\chrome.exe");
+  EXPECT_FALSE(IsBrowserRunning());
+  EXPECT_THAT(Machine().processes.opened, ElementsAre(200u, 201u));
+}
+
+TEST_F(BrowserActivityTest, OpensOnlyProcessesWhoseImageNameMatches) {
+  // The entry's bare name decides; a process is never opened to find out.
+  StartProcess(300, u"renamed.exe", std::u16string(Browser));
+  EXPECT_FALSE(IsBrowserRunning());
+  EXPECT_THAT(Machine().processes.opened, IsEmpty());
+}
+
+TEST_F(BrowserActivityTest, SkipsWhatCannotBeOpenedOrAskedAndGoesOn) {
+  StartProcess(200, u"chrome.exe", std::u16string(Browser));
+  Machine().processes.running.back().openable = false;
+  StartProcess(201, u"chrome.exe", std::u16string(Browser));
+  Machine().processes.running.back().queryable = false;
+  EXPECT_FALSE(IsBrowserRunning());
+  StartProcess(202, u"chrome.exe", std::u16string(Browser));
+  EXPECT_TRUE(IsBrowserRunning());
+}
+
+TEST_F(BrowserActivityTest, StopsAtTheFirstMatch) {
+  StartProcess(200, u"chrome.exe", std::u16string(Browser));
+  StartProcess(201, u"chrome.exe", std::u16string(Browser));
+  EXPECT_TRUE(IsBrowserRunning());
+  EXPECT_THAT(Machine().processes.opened, ElementsAre(200u));
+}
+
+TEST_F(BrowserActivityTest, ComparesImagePathsInNormalForm) {
+  StartProcess(200, u"Ostrel.exe", u"C:\\Program Files\\Ostrel\\Ostrel.exe");
+  EXPECT_TRUE(IsImageRunning(u"C:/Program Files/Ostrel/Application/../Ostrel.exe"));
+  EXPECT_TRUE(IsImageRunning(u"c:\\program files\\ostrel\\.\\ostrel.exe"));
+  EXPECT_FALSE(IsImageRunning(u"\\\\?\\C:\\Program Files\\Ostrel\\Ostrel.exe"));
+}
+
+TEST_F(BrowserActivityTest, TakesAFailureToReadALaterEntryAsTheEndOfTheList) {
+  Machine().processes.nextEntryFailsAt = 2;
+  Machine().processes.nextEntryFailure = 31;
+  StartProcess(200, u"chrome.exe", std::u16string(Browser));
+  EXPECT_FALSE(IsBrowserRunning());
+}
+
+TEST_F(BrowserActivityTest, FailsWhenTheProcessListCannotBeTaken) {
+  const struct {
+    os::ErrorCode fake::FakeProcesses::*failure;
+    const char* message;
+  } cases[] = {
+      {&fake::FakeProcesses::snapshotFailure, "List browser processes (8)"},
+      {&fake::FakeProcesses::firstEntryFailure, "Read browser process list (8)"},
+  };
+  for (const auto& step : cases) {
+    Machine().processes = {};
+    Machine().processes.*step.failure = 8;
+    try {
+      IsBrowserRunning();
+      ADD_FAILURE() << "no failure, expected " << step.message;
+    } catch (const std::runtime_error& failure) {
+      EXPECT_EQ(failure.what(), std::string(step.message));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ostrel
