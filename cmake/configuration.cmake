@@ -61,5 +61,12 @@ if(NOT OSTREL_UPDATE_HOST MATCHES "^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$")
   message(FATAL_ERROR "OSTREL_UPDATE_HOST must be a host name")
 endif()
 
+set(OSTREL_LEGACY_UNINSTALL_GUID "6f0c2a1e-5d4b-4c7a-9e3f-2b8d1a7c4e90" CACHE STRING
+    "GUID of the legacy installation's uninstall registration: 36 lower-case characters, no braces")
+string(REPEAT "[0-9a-f]" 4 hex4)
+if(NOT OSTREL_LEGACY_UNINSTALL_GUID MATCHES "^${hex4}${hex4}-${hex4}-${hex4}-${hex4}-${hex4}${hex4}${hex4}$")
+  message(FATAL_ERROR "OSTREL_LEGACY_UNINSTALL_GUID must be a GUID in lower case without braces")
+endif()
+
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_configuration.h.in
                ${CMAKE_BINARY_DIR}/generated/build_configuration.h @ONLY)

@@ -1,9 +1,89 @@
 #include "inspect/installation_report.h"
 
-#include <stdexcept>
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "build_configuration.h"
+#include "foundation/ascii_case.h"
+#include "foundation/failure.h"
+#include "foundation/json_access.h"
+#include "foundation/text_conversion.h"
+#include "foundation/updater_locations.h"
+#include "inspect/browser_activity.h"
+#include "os/file_system.h"
+#include "os/registry.h"
+#include "os/standard_streams.h"
+#include "security/object_acl.h"
 
 namespace ostrel {
+namespace {
 
-int RunInstallationReport() { throw std::runtime_error("Installation report is not built yet"); }
+// The codes with which an existence test says that the path, or a directory
+// on it, is not there or cannot name anything.
+constexpr std::array<os::ErrorCode, 7> AbsentPathCodes = {2, 3, 53, 64, 123, 161, 267};
+
+bool PathExists(std::u16string_view path) {
+  std::uint32_t attributes = 0;
+  os::ErrorCode error = os::GetFileAttributes(path, attributes);
+  if (error == os::ErrorSuccess) return true;
+  if (std::ranges::find(AbsentPathCodes, error) != AbsentPathCodes.end()) return false;
+  throw std::filesystem::filesystem_error("exists", std::filesystem::path(std::u16string(path)),
+                                          std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+constexpr std::uint32_t UninstallStringBufferBytes = 65536;
+
+// A registration matches when "UninstallString" holds the command, ignoring
+// the case of A to Z only; a value that cannot be read as a string of at
+// most 65,536 bytes, terminator included, does not match.
+bool RegistrationMatches(std::uint32_t view, std::u16string_view command) {
+  std::vector<char16_t> buffer(UninstallStringBufferBytes / sizeof(char16_t));
+  std::uint32_t size = UninstallStringBufferBytes;
+  if (os::RegGetValue(os::RootKey::HkeyLocalMachine, LegacyUninstallKey, u"UninstallString", os::RrfRtRegSz | view,
+                      buffer.data(), size) != os::ErrorSuccess) {
+    return false;
+  }
+  return EqualIgnoringAsciiCase(std::u16string_view(buffer.data()), command);
+}
+
+// Both files of a legacy installation must be there, protected, and
+// registered for uninstalling with exactly this uninstaller.
+void ValidateLegacyInstallation(bool executable, bool uninstaller) {
+  Require(executable && uninstaller, "Incomplete legacy Ostrel installation");
+  ValidateObjectAcl(LegacyExecutablePath());
+  ValidateObjectAcl(LegacyUninstallerPath());
+  std::u16string command = u"\"";
+  command += LegacyUninstallerPath();
+  command += u"\" /allusers";
+  bool in64BitView = RegistrationMatches(os::RrfSubkeyWow6464Key, command);
+  bool in32BitView = RegistrationMatches(os::RrfSubkeyWow6432Key, command);
+  Require(in64BitView || in32BitView, "Legacy Ostrel uninstaller does not match its protected registration");
+}
+
+}  // namespace
+
+int RunInstallationReport() {
+  const bool legacy = PathExists(LegacyExecutablePath());
+  const bool uninstaller = PathExists(LegacyUninstallerPath());
+  const bool directory = PathExists(ApplicationDirectory());
+  if (directory) ValidateObjectAcl(ApplicationDirectory());
+  if (legacy || uninstaller) ValidateLegacyInstallation(legacy, uninstaller);
+
+  bool running = IsBrowserRunning();
+  if (!running && legacy) running = IsImageRunning(LegacyExecutablePath());
+
+  JsonObject report;
+  report.SetNamedValue(u"readOnly", JsonValue::CreateBooleanValue(true));
+  report.SetNamedValue(u"legacy", JsonValue::CreateBooleanValue(legacy));
+  report.SetNamedValue(u"running", JsonValue::CreateBooleanValue(running));
+  // The newline as a text-mode stream writes it.
+  os::WriteStandardOutput(ToUtf8(report.Stringify()) + "\r\n");
+  if (running) return 10;
+  return legacy ? 11 : 0;
+}
 
 }  // namespace ostrel

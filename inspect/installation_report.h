@@ -1,10 +1,16 @@
 // The installation report: the state of the browser installation as one line
-// of JSON on standard output, and an exit code.
+// of JSON on standard output, and an exit code that says the same. It
+// changes nothing; what it cannot vouch for (an installation ordinary users
+// could have altered, a legacy installation half there or registered
+// otherwise) fails the report instead.
 #pragma once
 
 namespace ostrel {
 
-// Returns the process exit code: 0, 10 or 11.
+// Writes {"readOnly":true,"legacy":...,"running":...} and a newline to
+// standard output and returns 10 when something runs, else 11 when a legacy
+// installation is present, else 0. Raises on every failure, before anything
+// is written.
 int RunInstallationReport();
 
 }  // namespace ostrel

@@ -27,6 +27,7 @@ struct FakeMachine {
   std::vector<std::uint32_t> coInitializeCalls;
 
   // Standard streams.
+  std::string standardOutput;
   std::string standardError;
 
   // The service control manager: a process it did not start is refused.

@@ -31,8 +31,9 @@ struct FakeLaunch {
 };
 
 struct FakeProcesses {
-  // The snapshot lists these in order.
-  std::vector<FakeProcess> running;
+  // The snapshot lists these in order; a booted machine always runs the
+  // idle and system processes, whose images cannot be asked for.
+  std::vector<FakeProcess> running = {{0, u"[System Process]", u"", false}, {4, u"System", u"", true, false}};
   os::ErrorCode snapshotFailure = os::ErrorSuccess;
   os::ErrorCode firstEntryFailure = os::ErrorSuccess;
   // Process32Next fails with this instead of reading the entry at this index.

@@ -23,10 +23,7 @@ void StartProcess(std::uint32_t id, std::u16string_view exeFile, std::u16string_
 
 class BrowserActivityTest : public testing::Test {
  protected:
-  void SetUp() override {
-    StartProcess(4, u"System", u"");
-    StartProcess(100, u"explorer.exe", u"C:\\Windows\\explorer.exe");
-  }
+  void SetUp() override { StartProcess(100, u"explorer.exe", u"C:\\Windows\\explorer.exe"); }
   void TearDown() override { EXPECT_THAT(Machine().handles.open, IsEmpty()) << "a handle was left open"; }
 };
 

@@ -66,14 +66,21 @@ INSTANTIATE_TEST_SUITE_P(
 // checks its fixed location first, which a machine without the browser fails.
 INSTANTIATE_TEST_SUITE_P(
     Rows, InvocationTest,
-    testing::Values(InvocationCase{{u"--inspect-installation"}, "Installation report is not built yet\n"},
-                    InvocationCase{{Origin}, "Native messaging host is not built yet\n"},
+    testing::Values(InvocationCase{{Origin}, "Native messaging host is not built yet\n"},
                     InvocationCase{{Origin, u"--parent-window=0", u"x"}, "Native messaging host is not built yet\n"},
                     InvocationCase{{u"--service"}, "Inspect updater path (2)\n"},
                     InvocationCase{{u"--install", u"1.2.3"}, "Updater installation is not built yet\n"},
                     InvocationCase{{u"--uninstall"}, "Updater removal is not built yet\n"},
                     InvocationCase{{u"--prepare-install"}, "Replacement preparation is not built yet\n"},
                     InvocationCase{{u"--apply", u"4294967295"}, "Apply worker is not built yet\n"}));
+
+TEST(ProcessEntryTest, EndsWithTheInstallationReportsOwnExitCode) {
+  Machine().processes.running.push_back(
+      {200, u"chrome.exe", u"C:\\Program Files\\Ostrel\\Application\\chrome.exe"});
+  EXPECT_EQ(RunWith({u"--inspect-installation"}), 10);
+  EXPECT_EQ(Machine().standardOutput, "{\"readOnly\":true,\"legacy\":false,\"running\":true}\r\n");
+  EXPECT_EQ(Machine().standardError, "");
+}
 
 TEST(ProcessEntryTest, StartsComInTheMultithreadedApartmentFirst) {
   RunWith({u"--uninstall"});

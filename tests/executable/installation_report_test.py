@@ -1,0 +1,32 @@
+"""The installation report of the real executable under Wine."""
+
+import os
+import shutil
+import unittest
+from pathlib import Path
+
+from updater import run_updater
+
+WINE_PREFIX = Path(os.environ.get("WINEPREFIX") or Path.home() / ".wine")
+APPLICATION_DIRECTORY = WINE_PREFIX / "drive_c" / "Program Files" / "Ostrel"
+
+
+class InstallationReportTest(unittest.TestCase):
+    def test_reports_no_installation(self):
+        run = run_updater("--inspect-installation")
+        self.assertEqual(run.standard_error, b"")
+        self.assertEqual(run.standard_output, b'{"readOnly":true,"legacy":false,"running":false}\r\n')
+        self.assertEqual(run.exit_code, 0)
+
+    def test_refuses_an_application_directory_it_cannot_vouch_for(self):
+        # Wine synthesises every file's owner as the ordinary user it runs as.
+        APPLICATION_DIRECTORY.mkdir()
+        self.addCleanup(shutil.rmtree, APPLICATION_DIRECTORY)
+        run = run_updater("--inspect-installation")
+        self.assertEqual(run.standard_output, b"")
+        self.assertEqual(run.standard_error.replace(b"\r\n", b"\n"), b"Updater object has an untrusted owner or ACL\n")
+        self.assertEqual(run.exit_code, 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
