@@ -89,8 +89,9 @@ FakeFile& FakeFileSystem::AddFile(std::u16string_view path, std::string contents
   if (lookup.file == nullptr && lookup.missing != os::ErrorFileNotFound) {
     throw std::logic_error("the fake file system has no parent for this path");
   }
-  FakeFile& file = files[lookup.key];
-  file = FakeFile{os::FileAttributeNormal, std::move(contents)};
+  FakeFile& file = files[lookup.key] = FakeFile();
+  file.attributes = os::FileAttributeNormal;
+  file.contents = std::move(contents);
   return file;
 }
 
