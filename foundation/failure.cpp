@@ -1,5 +1,6 @@
 #include "foundation/failure.h"
 
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -16,6 +17,11 @@ void RaiseLastError(std::string_view context, os::ErrorCode lastError) {
   message += std::to_string(lastError);
   message += ')';
   throw std::runtime_error(message);
+}
+
+void RaiseFileSystemError(const char* operation, std::u16string_view path, os::ErrorCode error) {
+  throw std::filesystem::filesystem_error(operation, std::filesystem::path(std::u16string(path)),
+                                          std::error_code(static_cast<int>(error), std::system_category()));
 }
 
 void RaiseIfFailed(os::HResult result) {

@@ -30,6 +30,11 @@ void Require(bool condition, const char* message);
 // written as an unsigned 32-bit decimal.
 [[noreturn]] void RaiseLastError(std::string_view context, os::ErrorCode lastError);
 
+// Raises std::filesystem::filesystem_error for the file-system operation
+// ("file_size", "exists") on the path, carrying the system's error code, as
+// the standard library reports such a failure.
+[[noreturn]] void RaiseFileSystemError(const char* operation, std::u16string_view path, os::ErrorCode error);
+
 // Raises a failing HRESULT as hresult_error, except E_OUTOFMEMORY, which
 // becomes the standard out-of-memory failure.
 void RaiseIfFailed(os::HResult result);

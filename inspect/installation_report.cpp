@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "build_configuration.h"
@@ -31,8 +29,7 @@ bool PathExists(std::u16string_view path) {
   os::ErrorCode error = os::GetFileAttributes(path, attributes);
   if (error == os::ErrorSuccess) return true;
   if (std::ranges::find(AbsentPathCodes, error) != AbsentPathCodes.end()) return false;
-  throw std::filesystem::filesystem_error("exists", std::filesystem::path(std::u16string(path)),
-                                          std::error_code(static_cast<int>(error), std::system_category()));
+  RaiseFileSystemError("exists", path, error);
 }
 
 constexpr std::uint32_t UninstallStringBufferBytes = 65536;

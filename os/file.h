@@ -27,6 +27,8 @@ inline constexpr std::uint32_t FileFlagOpenReparsePoint = 0x00200000;
 // What GetFileInformationByHandle reports that the updater reads.
 struct FileInformation {
   std::uint32_t attributes = 0;
+  // How many names the file has: more than one when it is hard linked.
+  std::uint32_t numberOfLinks = 0;
 };
 
 // CreateFileW(path, desiredAccess, shareMode, no security attributes,
@@ -37,6 +39,13 @@ struct FileInformation {
 // GetFileInformationByHandle: what the open handle refers to, which for an
 // open made with FileFlagOpenReparsePoint is the link itself.
 [[nodiscard]] ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& information);
+
+// GetFileSizeEx: the size of the file the handle refers to.
+[[nodiscard]] ErrorCode GetFileSizeEx(const Handle& file, std::uint64_t& size);
+
+// ReadFile into the buffer, synchronously, from the handle's position;
+// bytesRead is 0 at the end of the file and may be fewer than asked for.
+[[nodiscard]] ErrorCode ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead);
 
 // WriteFile of the bytes, synchronously; bytesWritten may be fewer.
 [[nodiscard]] ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten);

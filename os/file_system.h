@@ -31,4 +31,9 @@ inline constexpr std::uint32_t MovefileWriteThrough = 0x8;
 // the call returns only once the move has reached the disk.
 [[nodiscard]] ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags);
 
+// DeleteFileW: removes the name of a file, or of a link itself, never its
+// target. A file that another open does not share for deleting is not
+// deleted (ErrorSharingViolation); a directory is refused (ErrorAccessDenied).
+[[nodiscard]] ErrorCode DeleteFile(std::u16string_view path);
+
 }  // namespace ostrel::os

@@ -1,20 +1,36 @@
 #include "release/bounded_file.h"
 
-#include <filesystem>
-#include <fstream>
+#include <span>
 
 #include "foundation/failure.h"
+#include "os/file.h"
+#include "release/file_size.h"
 
 namespace ostrel {
+namespace {
+
+// Fills the buffer from the file; false when a read fails or the file ends
+// first.
+bool ReadExactly(const os::Handle& file, std::span<char> buffer) {
+  while (!buffer.empty()) {
+    std::uint32_t read = 0;
+    if (os::ReadFile(file, buffer, read) != os::ErrorSuccess || read == 0) return false;
+    buffer = buffer.subspan(read);
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string ReadBoundedFile(std::u16string_view path, std::uint64_t limit) {
-  std::filesystem::path file(path);
-  std::uintmax_t size = std::filesystem::file_size(file);
+  std::uint64_t size = FileSize(path);
   Require(size != 0 && size <= limit, "Invalid metadata size");
-  std::ifstream input(file, std::ios::binary);
+  os::Handle file;
+  // Others may go on reading and writing it, as with any ordinary read.
+  os::ErrorCode opened = os::CreateFile(path, os::GenericRead, os::FileShareRead | os::FileShareWrite,
+                                        os::OpenExisting, os::FileAttributeNormal, file);
   std::string content(static_cast<std::size_t>(size), '\0');
-  input.read(content.data(), static_cast<std::streamsize>(content.size()));
-  Require(!input.fail(), "Metadata read failed");
+  Require(opened == os::ErrorSuccess && ReadExactly(file, content), "Metadata read failed");
   return content;
 }
 

@@ -12,7 +12,9 @@ namespace ostrel {
 // call begins, which must be 1 to limit bytes; bytes added later are not
 // read. Fails with filesystem_error ("file_size") when the size cannot be
 // obtained, "Invalid metadata size" when it is 0 or above the limit, and
-// "Metadata read failed" when the file cannot be opened or read that far.
+// "Metadata read failed" when the file cannot be opened or read that far
+// (another process holding it open without sharing reading, a file that has
+// become shorter).
 std::string ReadBoundedFile(std::u16string_view path, std::uint64_t limit);
 
 }  // namespace ostrel

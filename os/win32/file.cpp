@@ -23,6 +23,23 @@ ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& inform
   BY_HANDLE_FILE_INFORMATION native{};
   if (!::GetFileInformationByHandle(Native(file), &native)) return ::GetLastError();
   information.attributes = native.dwFileAttributes;
+  information.numberOfLinks = native.nNumberOfLinks;
+  return ErrorSuccess;
+}
+
+ErrorCode GetFileSizeEx(const Handle& file, std::uint64_t& size) {
+  LARGE_INTEGER native{};
+  if (!::GetFileSizeEx(Native(file), &native)) return ::GetLastError();
+  size = static_cast<std::uint64_t>(native.QuadPart);
+  return ErrorSuccess;
+}
+
+ErrorCode ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead) {
+  DWORD read = 0;
+  if (!::ReadFile(Native(file), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
+    return ::GetLastError();
+  }
+  bytesRead = read;
   return ErrorSuccess;
 }
 

@@ -24,4 +24,9 @@ ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPa
   return ErrorSuccess;
 }
 
+ErrorCode DeleteFile(std::u16string_view path) {
+  if (!::DeleteFileW(win32::WideString(path).c_str())) return ::GetLastError();
+  return ErrorSuccess;
+}
+
 }  // namespace ostrel::os

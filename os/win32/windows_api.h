@@ -25,6 +25,7 @@
 #undef CreateDirectory
 #undef CreateFile
 #undef CreateProcess
+#undef DeleteFile
 #undef GetFileAttributes
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo

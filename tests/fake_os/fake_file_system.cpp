@@ -1,7 +1,10 @@
 #include "fake_os/fake_file_system.h"
 
+#include <algorithm>
 #include <stdexcept>
 
+#include "os/access_rights.h"
+#include "os/file.h"
 #include "os/file_system.h"
 
 namespace ostrel::fake {
@@ -34,28 +37,36 @@ std::u16string KeyOf(char16_t drive, const std::vector<std::u16string>& names, s
   return key;
 }
 
+// Sharing looks only at the data rights of an open, generic rights mapped:
+// executing counts as reading.
+constexpr std::uint32_t ReadData = os::FileReadData | os::FileExecute;
+constexpr std::uint32_t WriteData = os::FileWriteData | os::FileAppendData;
+constexpr std::uint32_t DeleteData = os::Delete;
+
+// Whether one open, asking for access, fits the share mode another allowed.
+bool Permits(std::uint32_t shareMode, std::uint32_t access) {
+  return ((access & ReadData) == 0 || (shareMode & os::FileShareRead)) &&
+         ((access & WriteData) == 0 || (shareMode & os::FileShareWrite)) &&
+         ((access & DeleteData) == 0 || (shareMode & os::FileShareDelete));
+}
+
+bool AsksForData(std::uint32_t access) { return (access & (ReadData | WriteData | DeleteData)) != 0; }
+
 }  // namespace
 
-FakeAce Allowed(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags) {
-  return FakeAce{os::AccessAllowedAceType, flags, mask, SidFromString(sid)};
-}
-
-FakeAce Denied(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags) {
-  return FakeAce{os::AccessDeniedAceType, flags, mask, SidFromString(sid)};
-}
-
-FakeSecurity TrustedSecurity() {
-  constexpr std::uint8_t inherited = os::InheritedAce | os::ObjectInheritAce | os::ContainerInheritAce;
-  return FakeSecurity{SidFromString(AdministratorsSid),
-                      std::vector<FakeAce>{Allowed(LocalSystemSid, os::FileAllAccess, inherited),
-                                           Allowed(AdministratorsSid, os::FileAllAccess, inherited),
-                                           Allowed(UsersSid, 0x1200A9, inherited)}};
-}
-
 FakeFileSystem::FakeFileSystem() {
-  files[u"C:\\"].attributes = os::FileAttributeDirectory;
+  files[u"C:\\"] = std::make_shared<FakeFile>(FakeFile{os::FileAttributeDirectory});
   AddDirectory(u"C:\\Program Files");
-  AddDirectory(u"C:\\ProgramData");
+  // As Windows installs it, any user may create files and folders here, and
+  // owns what he creates.
+  constexpr std::uint8_t ToAll = os::ObjectInheritAce | os::ContainerInheritAce;
+  AddDirectory(u"C:\\ProgramData").security = FakeSecurity{
+      SidFromString(LocalSystemSid),
+      std::vector<FakeAce>{Allowed(LocalSystemSid, os::FileAllAccess, ToAll),
+                           Allowed(AdministratorsSid, os::FileAllAccess, ToAll),
+                           Allowed(CreatorOwnerSid, os::GenericAll, ToAll | os::InheritOnlyAce),
+                           Allowed(UsersSid, 0x1200A9, ToAll),
+                           Allowed(UsersSid, 0x116, os::ContainerInheritAce)}};
 }
 
 FakeFileSystem::Lookup FakeFileSystem::Look(std::u16string_view path) {
@@ -73,26 +84,37 @@ FakeFileSystem::Lookup FakeFileSystem::Look(std::u16string_view path) {
   Lookup lookup{KeyOf(drive, names, names.size())};
   auto found = files.find(lookup.key);
   if (found != files.end()) {
-    lookup.file = &found->second;
+    lookup.file = found->second.get();
     return lookup;
   }
   auto parent = names.empty() ? files.end() : files.find(KeyOf(drive, names, names.size() - 1));
-  bool parentIsDirectory = parent != files.end() && (parent->second.attributes & os::FileAttributeDirectory);
+  bool parentIsDirectory = parent != files.end() && (parent->second->attributes & os::FileAttributeDirectory);
   lookup.missing = parentIsDirectory ? os::ErrorFileNotFound : os::ErrorPathNotFound;
   return lookup;
 }
 
+std::u16string FakeFileSystem::ParentKey(std::u16string_view key) {
+  std::size_t separator = key.rfind(u'\\');
+  // The parent of "C:\NAME" is the root "C:\".
+  return std::u16string(key.substr(0, separator == 2 ? 3 : separator));
+}
+
 FakeFile* FakeFileSystem::Find(std::u16string_view path) { return Look(path).file; }
+
+std::uint32_t FakeFileSystem::LinkCount(const FakeFile& file) const {
+  return static_cast<std::uint32_t>(
+      std::ranges::count_if(files, [&](const auto& name) { return name.second.get() == &file; }));
+}
 
 FakeFile& FakeFileSystem::AddFile(std::u16string_view path, std::string contents) {
   Lookup lookup = Look(path);
   if (lookup.file == nullptr && lookup.missing != os::ErrorFileNotFound) {
     throw std::logic_error("the fake file system has no parent for this path");
   }
-  FakeFile& file = files[lookup.key] = FakeFile();
-  file.attributes = os::FileAttributeNormal;
-  file.contents = std::move(contents);
-  return file;
+  auto& file = files[lookup.key] = std::make_shared<FakeFile>();
+  file->attributes = os::FileAttributeNormal;
+  file->contents = std::move(contents);
+  return *file;
 }
 
 FakeFile& FakeFileSystem::AddDirectory(std::u16string_view path) {
@@ -115,12 +137,35 @@ FakeFile& FakeFileSystem::AddFileLink(std::u16string_view path, std::u16string_v
   return link;
 }
 
+FakeFile& FakeFileSystem::AddHardLink(std::u16string_view path, std::u16string_view existingPath) {
+  Lookup existing = Look(existingPath);
+  Lookup link = Look(path);
+  if (existing.file == nullptr || (existing.file->attributes & os::FileAttributeDirectory) ||
+      link.missing != os::ErrorFileNotFound) {
+    throw std::logic_error("the fake file system cannot link these names");
+  }
+  files[link.key] = files.at(existing.key);
+  return *existing.file;
+}
+
+bool FakeFileSystem::SharingAllows(const FakeFile& file, std::uint32_t access, std::uint32_t shareMode) const {
+  access = MapGenericFileRights(access);
+  if (!AsksForData(access)) return true;
+  return std::ranges::all_of(openFiles, [&](const auto& entry) {
+    const OpenFile& open = entry.second;
+    std::uint32_t openAccess = MapGenericFileRights(open.access);
+    return open.file.get() != &file || !AsksForData(openAccess) ||
+           (Permits(open.shareMode, access) && Permits(shareMode, openAccess));
+  });
+}
+
 std::uintptr_t FakeFileSystem::HoldOpen(std::u16string_view path, std::uint32_t access, std::uint32_t shareMode) {
   static std::uintptr_t nextForeignOpen = 0xF0000000;
   Lookup lookup = Look(path);
   if (lookup.file == nullptr) throw std::logic_error("the fake file system has nothing to hold open here");
+  if (!SharingAllows(*lookup.file, access, shareMode)) throw std::logic_error("the object is open without sharing");
   std::uintptr_t id = nextForeignOpen++;
-  openFiles[id] = OpenFile{lookup.key, access, shareMode};
+  openFiles[id] = OpenFile{files.at(lookup.key), lookup.key, access, shareMode};
   return id;
 }
 

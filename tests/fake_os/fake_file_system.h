@@ -1,46 +1,27 @@
-// The fake machine's file system: drive paths held in memory, each object
-// with its attributes and contents. Names are matched without regard to the
-// case of A to Z, "." and ".." are resolved lexically, and a bare drive
-// designator names the drive's current directory. Links are not followed
-// inside a path: an object below a junction is simply stored under the
-// junction's name.
+// The fake machine's file system: drive paths held in memory. Names lead to
+// objects, each with its attributes, contents and security; two names may
+// lead to one object (a hard link), and an open handle holds the object, not
+// the name, so it follows a move and outlives a delete. Names are matched
+// without regard to the case of A to Z, "." and ".." are resolved lexically,
+// and a bare drive designator names the drive's current directory. Links are
+// not followed inside a path: an object below a junction is simply stored
+// under the junction's name.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fake_os/fake_identity.h"
+#include "fake_os/fake_security.h"
 #include "os/error_code.h"
-#include "os/security_descriptor.h"
 
 namespace ostrel::fake {
-
-struct FakeAce {
-  std::uint8_t type = os::AccessAllowedAceType;
-  std::uint8_t flags = 0;
-  std::uint32_t mask = 0;
-  os::Sid sid;
-};
-
-FakeAce Allowed(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags = 0);
-FakeAce Denied(std::u16string_view sid, std::uint32_t mask, std::uint8_t flags = 0);
-
-// An object's owner and DACL, as GetNamedSecurityInfoW reports them.
-struct FakeSecurity {
-  std::optional<os::Sid> owner;
-  // Empty for a null DACL, which grants everyone everything.
-  std::optional<std::vector<FakeAce>> dacl;
-  // The DACL does not inherit from the parent ("P" in SDDL).
-  bool daclProtected = false;
-};
-
-// What a well-kept machine directory has: owned by Administrators, full
-// control for LocalSystem and Administrators, read and execute for Users.
-FakeSecurity TrustedSecurity();
 
 struct FakeFile {
   std::uint32_t attributes = 0;
@@ -54,18 +35,24 @@ struct FakeFile {
 };
 
 struct FakeFileSystem {
-  // A machine fresh from installation: C:\, C:\Program Files, C:\ProgramData.
+  // A machine fresh from installation: C:\, C:\Program Files, and
+  // C:\ProgramData, where every user may create files and folders.
   FakeFileSystem();
 
-  // Arranging. The parent of what is added must exist.
+  // Arranging. The parent of what is added must exist; what is added at an
+  // existing name replaces the object there.
   FakeFile& AddDirectory(std::u16string_view path);
   FakeFile& AddFile(std::u16string_view path, std::string contents = {});
   // A directory junction, or a symbolic link to a file, leading to target.
   FakeFile& AddJunction(std::u16string_view path, std::u16string_view target);
   FakeFile& AddFileLink(std::u16string_view path, std::u16string_view target);
+  // A second name for the file at existingPath.
+  FakeFile& AddHardLink(std::u16string_view path, std::u16string_view existingPath);
 
   // The object a path names, or nullptr.
   FakeFile* Find(std::u16string_view path);
+  // How many names lead to the object.
+  std::uint32_t LinkCount(const FakeFile& file) const;
 
   // What a lookup of the path finds: the object, or the error a call naming
   // it meets (2 when only the last component is missing, 3 otherwise).
@@ -75,24 +62,33 @@ struct FakeFileSystem {
     os::ErrorCode missing = os::ErrorSuccess;
   };
   Lookup Look(std::u16string_view path);
+  // The key of the directory holding the object of a key.
+  static std::u16string ParentKey(std::u16string_view key);
 
-  // Objects by key: the drive designator in capitals, then each name in
+  // Names by key: the drive designator in capitals, then each name in
   // capitals after a backslash ("C:\PROGRAMDATA"); a drive root is "C:\".
-  std::map<std::u16string, FakeFile> files;
+  std::map<std::u16string, std::shared_ptr<FakeFile>> files;
   // The current directory of each drive, by its capital letter.
   std::map<char16_t, std::u16string> currentDirectories = {{u'C', u"C:\\"}};
 
   // Opens that are not closed yet: this process's by handle value, those of
-  // other processes by the value HoldOpen returned.
+  // other processes by the value HoldOpen returned. An open that asked for
+  // no data access (attributes, synchronisation, reading the security)
+  // neither checks nor records a share mode.
   struct OpenFile {
-    std::u16string key;
+    std::shared_ptr<FakeFile> file;
+    std::u16string openedAs;  // the key the object was opened by
     std::uint32_t access = 0;
     std::uint32_t shareMode = 0;
+    std::uint64_t position = 0;  // where the next read or write starts
   };
   std::map<std::uintptr_t, OpenFile> openFiles;
   // Another process opens the object and keeps it open until the returned
   // value is erased from openFiles (when that process ends).
   std::uintptr_t HoldOpen(std::u16string_view path, std::uint32_t access, std::uint32_t shareMode);
+  // Whether an open of the object asking for access and allowing shareMode
+  // may join the opens already made, as Windows decides with share modes.
+  bool SharingAllows(const FakeFile& file, std::uint32_t access, std::uint32_t shareMode) const;
 
   // Every CreateFileW, as asked.
   struct CreateFileCall {
@@ -109,6 +105,12 @@ struct FakeFileSystem {
   // Every path GetFileAttributesW was asked about, in order.
   std::vector<std::u16string> attributeQueries;
 
+  // Runs at the start of each CreateDirectoryW, with its path: what another
+  // process does in the moment before the directory is created.
+  std::function<void(std::u16string_view path)> beforeCreateDirectory;
+  // Runs at the start of each ReadFile, with the object read.
+  std::function<void(FakeFile& file)> beforeRead;
+
   // Security descriptors handed out and not yet released, by value.
   std::map<std::uintptr_t, FakeSecurity> descriptors;
   std::uintptr_t nextDescriptor = 0x10000;
@@ -117,6 +119,7 @@ struct FakeFileSystem {
   os::ErrorCode convertSecurityDescriptorResult = os::ErrorSuccess;
   os::ErrorCode getFileInformationResult = os::ErrorSuccess;
   os::ErrorCode writeFileResult = os::ErrorSuccess;
+  os::ErrorCode readFileResult = os::ErrorSuccess;
   os::ErrorCode flushFileBuffersResult = os::ErrorSuccess;
   // WriteFile writes at most this many bytes and reports success.
   std::optional<std::uint32_t> writeLimit;

@@ -48,6 +48,24 @@ std::optional<os::Sid> ParseSid(std::u16string_view text) {
   return sid;
 }
 
+FakeIdentity FakeIdentity::LocalSystem() {
+  FakeIdentity identity;
+  identity.processUser = SidFromString(LocalSystemSid);
+  identity.enabledGroups = {SidFromString(AdministratorsSid), SidFromString(EveryoneSid),
+                            SidFromString(AuthenticatedUsersSid)};
+  identity.defaultOwner = SidFromString(LocalSystemSid);
+  return identity;
+}
+
+FakeIdentity FakeIdentity::StandardUser(std::u16string_view user) {
+  FakeIdentity identity;
+  identity.processUser = SidFromString(user);
+  identity.enabledGroups = {SidFromString(UsersSid), SidFromString(AuthenticatedUsersSid),
+                            SidFromString(EveryoneSid)};
+  identity.defaultOwner = identity.processUser;
+  return identity;
+}
+
 os::Sid SidFromString(std::u16string_view text) {
   std::optional<os::Sid> sid = ParseSid(text);
   if (!sid) std::abort();

@@ -19,6 +19,8 @@ inline constexpr std::u16string_view AdministratorsSid = u"S-1-5-32-544";
 inline constexpr std::u16string_view UsersSid = u"S-1-5-32-545";
 inline constexpr std::u16string_view AuthenticatedUsersSid = u"S-1-5-11";
 inline constexpr std::u16string_view EveryoneSid = u"S-1-1-0";
+// Stands, in an inheritable entry, for whoever will own the new object.
+inline constexpr std::u16string_view CreatorOwnerSid = u"S-1-3-0";
 inline constexpr std::u16string_view TrustedInstallerSid =
     u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 // Some other service's SID, trusted by nobody.
@@ -44,6 +46,15 @@ struct FakeIdentity {
   os::Sid processUser = SidFromString(InteractiveUserSid);
   std::vector<os::Sid> enabledGroups = {SidFromString(AdministratorsSid), SidFromString(UsersSid),
                                         SidFromString(AuthenticatedUsersSid), SidFromString(EveryoneSid)};
+  // The owner of the objects the process creates without a descriptor: an
+  // elevated administrator's token names Administrators, anyone else's the
+  // user.
+  os::Sid defaultOwner = SidFromString(AdministratorsSid);
+
+  // The service account, as the service and the apply worker run.
+  static FakeIdentity LocalSystem();
+  // An ordinary user of the machine, neither elevated nor an administrator.
+  static FakeIdentity StandardUser(std::u16string_view user = InteractiveUserSid);
 
   // Failures to inject, each returned by the call it names.
   os::ErrorCode openProcessTokenResult = os::ErrorSuccess;

@@ -11,29 +11,13 @@ using fake::FakeFile;
 using fake::FakeFileSystem;
 using fake::Machine;
 
-constexpr std::uint32_t ReadAccess = GenericRead | GenericAll | FileReadData;
-constexpr std::uint32_t WriteAccess = GenericWrite | GenericAll | FileWriteData | FileAppendData;
-constexpr std::uint32_t DeleteAccess = GenericAll | Delete;
-
-// Whether an open asking for access may share the object with an open that
-// allowed sharing, in one direction.
-bool Permits(std::uint32_t shareMode, std::uint32_t access) {
-  return ((access & ReadAccess) == 0 || (shareMode & FileShareRead)) &&
-         ((access & WriteAccess) == 0 || (shareMode & FileShareWrite)) &&
-         ((access & DeleteAccess) == 0 || (shareMode & FileShareDelete));
-}
-
-bool SharingViolated(const FakeFileSystem& fileSystem, const std::u16string& key, std::uint32_t access,
-                     std::uint32_t shareMode) {
-  for (const auto& [handle, open] : fileSystem.openFiles) {
-    if (open.key == key && !(Permits(open.shareMode, access) && Permits(shareMode, open.access))) return true;
-  }
-  return false;
-}
-
 FakeFileSystem::OpenFile* OpenFileOf(const Handle& file) {
   auto open = Machine().fileSystem.openFiles.find(file.value());
   return open == Machine().fileSystem.openFiles.end() ? nullptr : &open->second;
+}
+
+bool Grants(const FakeFile& object, std::uint32_t access) {
+  return fake::AccessGranted(object.security, Machine().identity, access);
 }
 
 }  // namespace
@@ -51,21 +35,24 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
   }
   if (lookup.file == nullptr) {
     if (creationDisposition == OpenExisting || lookup.missing != ErrorFileNotFound) return lookup.missing;
-    FakeFile& parent = *fileSystem.Find(lookup.key.substr(0, lookup.key.rfind(u'\\')));
-    FakeFile& created = fileSystem.files[lookup.key];
+    const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(lookup.key));
+    if (!Grants(parent, fake::DirectoryAddFile)) return ErrorAccessDenied;
+    FakeFile& created = fileSystem.AddFile(lookup.key);
     created.attributes = flagsAndAttributes & 0xFFFF;
-    // A new file takes the entries its directory passes on.
-    created.security = parent.security;
+    // No descriptor is given, so the new file inherits.
+    created.security = fake::InheritedSecurity(parent.security, false, Machine().identity);
     lookup.file = &created;
   } else {
     // A directory is opened only with backup semantics, which the updater never asks for.
     if (lookup.file->attributes & FileAttributeDirectory) return ErrorAccessDenied;
-    if (SharingViolated(fileSystem, lookup.key, desiredAccess, shareMode)) return ErrorSharingViolation;
+    if (!Grants(*lookup.file, desiredAccess)) return ErrorAccessDenied;
+    if (!fileSystem.SharingAllows(*lookup.file, desiredAccess, shareMode)) return ErrorSharingViolation;
     if (creationDisposition == CreateAlways) lookup.file->contents.clear();
   }
   std::uintptr_t handle = Machine().handles.Open();
-  fileSystem.openFiles[handle] = FakeFileSystem::OpenFile{lookup.key, desiredAccess, shareMode};
   Machine().handles.open[handle] = [handle] { Machine().fileSystem.openFiles.erase(handle); };
+  fileSystem.openFiles[handle] =
+      FakeFileSystem::OpenFile{fileSystem.files.at(lookup.key), lookup.key, desiredAccess, shareMode};
   file = Handle(handle);
   return ErrorSuccess;
 }
@@ -74,7 +61,31 @@ ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& inform
   if (ErrorCode result = Machine().fileSystem.getFileInformationResult) return result;
   FakeFileSystem::OpenFile* open = OpenFileOf(file);
   if (open == nullptr) return ErrorInvalidHandle;
-  information.attributes = Machine().fileSystem.files.at(open->key).attributes;
+  information.attributes = open->file->attributes;
+  information.numberOfLinks = Machine().fileSystem.LinkCount(*open->file);
+  return ErrorSuccess;
+}
+
+ErrorCode GetFileSizeEx(const Handle& file, std::uint64_t& size) {
+  FakeFileSystem::OpenFile* open = OpenFileOf(file);
+  if (open == nullptr) return ErrorInvalidHandle;
+  size = open->file->contents.size();
+  return ErrorSuccess;
+}
+
+ErrorCode ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead) {
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  FakeFileSystem::OpenFile* open = OpenFileOf(file);
+  if (open == nullptr) return ErrorInvalidHandle;
+  if (!(fake::MapGenericFileRights(open->access) & FileReadData)) return ErrorAccessDenied;
+  if (fileSystem.beforeRead) fileSystem.beforeRead(*open->file);
+  if (fileSystem.readFileResult != ErrorSuccess) return fileSystem.readFileResult;
+  const std::string& contents = open->file->contents;
+  std::size_t start = std::min<std::size_t>(open->position, contents.size());
+  std::size_t count = std::min(buffer.size(), contents.size() - start);
+  std::copy_n(contents.begin() + static_cast<std::ptrdiff_t>(start), count, buffer.begin());
+  open->position = start + count;
+  bytesRead = static_cast<std::uint32_t>(count);
   return ErrorSuccess;
 }
 
@@ -83,9 +94,12 @@ ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32
   if (fileSystem.writeFileResult != ErrorSuccess) return fileSystem.writeFileResult;
   FakeFileSystem::OpenFile* open = OpenFileOf(file);
   if (open == nullptr) return ErrorInvalidHandle;
-  if (!(open->access & WriteAccess)) return ErrorAccessDenied;
+  if (!(fake::MapGenericFileRights(open->access) & (FileWriteData | FileAppendData))) return ErrorAccessDenied;
   std::size_t count = std::min<std::size_t>(bytes.size(), fileSystem.writeLimit.value_or(UINT32_MAX));
-  fileSystem.files.at(open->key).contents.append(bytes.data(), count);
+  std::string& contents = open->file->contents;
+  if (contents.size() < open->position) contents.resize(open->position);
+  contents.replace(open->position, count, bytes.data(), count);
+  open->position += count;
   bytesWritten = static_cast<std::uint32_t>(count);
   return ErrorSuccess;
 }

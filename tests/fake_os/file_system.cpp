@@ -1,13 +1,62 @@
 #include "os/file_system.h"
 
+#include <vector>
+
 #include "fake_os/fake_machine.h"
+#include "os/file.h"
 
 namespace ostrel::os {
+namespace {
+
+using fake::FakeFile;
+using fake::FakeFileSystem;
+using fake::Machine;
+
+constexpr ErrorCode ErrorInvalidParameter = 87;
+
+bool Grants(const FakeFile& object, std::uint32_t access) {
+  return fake::AccessGranted(object.security, Machine().identity, access);
+}
+
+// Removing a name takes DELETE on the object or FILE_DELETE_CHILD on its
+// directory.
+bool MayRemoveName(FakeFileSystem& fileSystem, const std::u16string& key) {
+  return Grants(*fileSystem.files.at(key), Delete) ||
+         Grants(*fileSystem.Find(FakeFileSystem::ParentKey(key)), FileDeleteChild);
+}
+
+// Whether an open of the object for DELETE, sharing everything, may join
+// the opens already made: what a rename or a delete needs.
+bool SharedForDeleting(const FakeFileSystem& fileSystem, const FakeFile& file) {
+  return fileSystem.SharingAllows(file, Delete, FileShareRead | FileShareWrite | FileShareDelete);
+}
+
+bool IsOpen(const FakeFileSystem& fileSystem, const FakeFile& file) {
+  for (const auto& [handle, open] : fileSystem.openFiles) {
+    if (open.file.get() == &file) return true;
+  }
+  return false;
+}
+
+// Gives the object at the key, and every object below it, the new key.
+void Rename(FakeFileSystem& fileSystem, const std::u16string& from, const std::u16string& to) {
+  std::vector<std::u16string> keys;
+  for (const auto& [key, file] : fileSystem.files) {
+    if (key == from || key.starts_with(from + u"\\")) keys.push_back(key);
+  }
+  for (const std::u16string& key : keys) {
+    auto node = fileSystem.files.extract(key);
+    node.key() = to + key.substr(from.size());
+    fileSystem.files.insert(std::move(node));
+  }
+}
+
+}  // namespace
 
 ErrorCode GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
-  fake::FakeFileSystem& fileSystem = fake::Machine().fileSystem;
+  FakeFileSystem& fileSystem = Machine().fileSystem;
   fileSystem.attributeQueries.emplace_back(path);
-  fake::FakeFileSystem::Lookup lookup = fileSystem.Look(path);
+  FakeFileSystem::Lookup lookup = fileSystem.Look(path);
   if (lookup.file == nullptr) return lookup.missing;
   if (lookup.file->attributesError != ErrorSuccess) return lookup.file->attributesError;
   attributes = lookup.file->attributes;
@@ -15,30 +64,62 @@ ErrorCode GetFileAttributes(std::u16string_view path, std::uint32_t& attributes)
 }
 
 ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor) {
-  fake::FakeFileSystem& fileSystem = fake::Machine().fileSystem;
-  fake::FakeFileSystem::Lookup lookup = fileSystem.Look(path);
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  if (fileSystem.beforeCreateDirectory) fileSystem.beforeCreateDirectory(path);
+  FakeFileSystem::Lookup lookup = fileSystem.Look(path);
   if (lookup.file != nullptr) return ErrorAlreadyExists;
   if (lookup.missing != ErrorFileNotFound) return lookup.missing;
-  fileSystem.AddDirectory(path).security = fileSystem.descriptors.at(descriptor.value());
+  const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(lookup.key));
+  if (!Grants(parent, fake::DirectoryAddSubdirectory)) return ErrorAccessDenied;
+  fake::FakeSecurity security = fileSystem.descriptors.at(descriptor.value());
+  // A DACL that is not protected is followed by what the parent passes on.
+  if (security.dacl && !security.daclProtected) {
+    const os::Sid owner = security.owner.value_or(Machine().identity.defaultOwner);
+    for (fake::FakeAce& ace : fake::InheritedAces(parent.security, true, owner)) security.dacl->push_back(ace);
+  }
+  if (!security.owner) security.owner = Machine().identity.defaultOwner;
+  fileSystem.AddDirectory(lookup.key).security = std::move(security);
   return ErrorSuccess;
 }
 
-// Files only: the fake moves one entry and never the objects below it.
 ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags) {
-  fake::FakeFileSystem& fileSystem = fake::Machine().fileSystem;
-  fake::FakeFileSystem::Lookup source = fileSystem.Look(existingPath);
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  FakeFileSystem::Lookup source = fileSystem.Look(existingPath);
   if (source.file == nullptr) return source.missing;
-  fake::FakeFileSystem::Lookup target = fileSystem.Look(newPath);
+  FakeFileSystem::Lookup target = fileSystem.Look(newPath);
+  if (target.file == source.file) return ErrorSuccess;
+  if (target.file == nullptr && target.missing != ErrorFileNotFound) return target.missing;
+  if (target.key.starts_with(source.key + u"\\")) return ErrorInvalidParameter;
+  const FakeFile& targetDirectory = *fileSystem.Find(FakeFileSystem::ParentKey(target.key));
+  bool container = (source.file->attributes & FileAttributeDirectory) != 0;
+  if (!MayRemoveName(fileSystem, source.key) ||
+      !Grants(targetDirectory, container ? fake::DirectoryAddSubdirectory : fake::DirectoryAddFile)) {
+    return ErrorAccessDenied;
+  }
+  if (!SharedForDeleting(fileSystem, *source.file)) return ErrorSharingViolation;
   if (target.file != nullptr) {
     if (!(flags & MovefileReplaceExisting)) return ErrorAlreadyExists;
-    if (target.file->attributes & FileAttributeDirectory) return ErrorAccessDenied;
-  } else if (target.missing != ErrorFileNotFound) {
-    return target.missing;
+    // A directory is never replaced, and neither is a file that is open.
+    if ((target.file->attributes & FileAttributeDirectory) || IsOpen(fileSystem, *target.file) ||
+        !MayRemoveName(fileSystem, target.key)) {
+      return ErrorAccessDenied;
+    }
+    fileSystem.files.erase(target.key);
   }
-  if (source.key == target.key) return ErrorSuccess;
-  fake::FakeFile moved = std::move(*source.file);
-  fileSystem.files.erase(source.key);
-  fileSystem.files[target.key] = std::move(moved);
+  Rename(fileSystem, source.key, target.key);
+  return ErrorSuccess;
+}
+
+ErrorCode DeleteFile(std::u16string_view path) {
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  FakeFileSystem::Lookup lookup = fileSystem.Look(path);
+  if (lookup.file == nullptr) return lookup.missing;
+  if ((lookup.file->attributes & FileAttributeDirectory) || !MayRemoveName(fileSystem, lookup.key)) {
+    return ErrorAccessDenied;
+  }
+  if (!SharedForDeleting(fileSystem, *lookup.file)) return ErrorSharingViolation;
+  // Opens that share deleting keep the object; only the name goes.
+  fileSystem.files.erase(lookup.key);
   return ErrorSuccess;
 }
 

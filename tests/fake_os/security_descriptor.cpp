@@ -1,5 +1,6 @@
 #include "os/security_descriptor.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -66,13 +67,30 @@ std::optional<FakeAce> AceOf(std::u16string_view text) {
   return FakeAce{fields[0] == u"A" ? AccessAllowedAceType : AccessDeniedAceType, *flags, *rights, *sid};
 }
 
-// The SDDL the updater writes: "O:<owner>G:<group>D:[P](ace)(ace)...".
+// The alias or string SID of an "O:" or "G:" component, taken off the front
+// of the text; none when the text does not start with the component.
+std::optional<std::u16string_view> TakeComponent(std::u16string_view& text, std::u16string_view name) {
+  if (!text.starts_with(name)) return std::nullopt;
+  text.remove_prefix(name.size());
+  std::size_t end = std::min(text.find(u"G:"), text.find(u"D:"));
+  std::u16string_view value = text.substr(0, end);
+  text.remove_prefix(value.size());
+  return value;
+}
+
+// The SDDL the updater and the tests write: "[O:<owner>][G:<group>]D:[P]
+// (ace)(ace)...". Without an owner, the creator's default owner applies.
 std::optional<FakeSecurity> SecurityOf(std::u16string_view sddl) {
-  if (!sddl.starts_with(u"O:") || sddl.size() < 9 || sddl.substr(4, 2) != u"G:" || sddl.substr(8, 2) != u"D:") {
+  FakeSecurity security{std::nullopt, std::vector<FakeAce>{}};
+  if (std::optional<std::u16string_view> owner = TakeComponent(sddl, u"O:")) {
+    security.owner = SidOfAlias(*owner);
+    if (!security.owner) return std::nullopt;
+  }
+  if (std::optional<std::u16string_view> group = TakeComponent(sddl, u"G:"); group && !SidOfAlias(*group)) {
     return std::nullopt;
   }
-  FakeSecurity security{SidOfAlias(sddl.substr(2, 2)), std::vector<FakeAce>{}};
-  std::u16string_view rest = sddl.substr(10);
+  if (!sddl.starts_with(u"D:")) return std::nullopt;
+  std::u16string_view rest = sddl.substr(2);
   if (rest.starts_with(u"P")) {
     security.daclProtected = true;
     rest.remove_prefix(1);
@@ -85,7 +103,6 @@ std::optional<FakeSecurity> SecurityOf(std::u16string_view sddl) {
     security.dacl->push_back(*std::move(ace));
     rest.remove_prefix(end + 1);
   }
-  if (!security.owner) return std::nullopt;
   return security;
 }
 

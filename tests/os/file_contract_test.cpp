@@ -4,25 +4,15 @@
 
 #include <string_view>
 
-#include "os/scratch_directory.h"
-#include "os/security_descriptor.h"
+#include "os/scratch_directory_fixture.h"
 
 namespace ostrel::os {
 namespace {
 
 constexpr std::uint32_t ShareAll = FileShareRead | FileShareWrite | FileShareDelete;
 
-class FileContractTest : public testing::Test {
+class FileContractTest : public ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    SecurityDescriptor descriptor;
-    ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(u"O:BAG:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                                                  SddlRevision1, descriptor),
-              ErrorSuccess);
-    ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorSuccess);
-  }
-
-  ScratchDirectory scratch;
   const std::u16string file = scratch.Child(u"file.tmp");
 };
 

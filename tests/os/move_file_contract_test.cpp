@@ -3,34 +3,14 @@
 #include <string>
 #include <string_view>
 
-#include "os/access_rights.h"
-#include "os/file.h"
-#include "os/file_system.h"
-#include "os/scratch_directory.h"
-#include "os/security_descriptor.h"
+#include "os/scratch_directory_fixture.h"
 
 namespace ostrel::os {
 namespace {
 
 // A status file being published: a temporary beside the document it replaces.
-class MoveFileContractTest : public testing::Test {
+class MoveFileContractTest : public ScratchDirectoryTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(u"O:BAG:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                                                  SddlRevision1, descriptor),
-              ErrorSuccess);
-    ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorSuccess);
-  }
-
-  static void Write(const std::u16string& path, std::string_view bytes) {
-    Handle file;
-    ASSERT_EQ(CreateFile(path, GenericWrite, 0, CreateAlways, FileAttributeNormal, file), ErrorSuccess);
-    std::uint32_t count = 0;
-    ASSERT_EQ(WriteFile(file, bytes, count), ErrorSuccess);
-  }
-
-  SecurityDescriptor descriptor;
-  ScratchDirectory scratch;
   const std::u16string temporary = scratch.Child(u"status.tmp");
   const std::u16string published = scratch.Child(u"status.json");
   static constexpr std::uint32_t Replace = MovefileReplaceExisting | MovefileWriteThrough;

@@ -6,10 +6,34 @@
 #include <stdexcept>
 #include <string>
 
-#include "temporary_directory.h"
+#include "fake_os/fake_machine.h"
+#include "os/file.h"
 
 namespace ostrel {
 namespace {
+
+using fake::Machine;
+
+constexpr std::u16string_view Directory = u"C:\\ProgramData\\OstrelNativeUpdater";
+constexpr std::u16string_view StatusPath = u"C:\\ProgramData\\OstrelNativeUpdater\\status.json";
+
+class BoundedFileTest : public testing::Test {
+ protected:
+  BoundedFileTest() { Machine().fileSystem.AddDirectory(Directory); }
+
+  // The content read, or the failure's message; the file is closed on
+  // every path.
+  std::string Read(std::uint64_t limit) {
+    std::string outcome;
+    try {
+      outcome = ReadBoundedFile(StatusPath, limit);
+    } catch (const std::runtime_error& failure) {
+      outcome = failure.what();
+    }
+    EXPECT_TRUE(Machine().handles.open.empty()) << "file left open";
+    return outcome;
+  }
+};
 
 struct BoundedReadCase {
   const char* name;
@@ -18,19 +42,13 @@ struct BoundedReadCase {
   const char* failure;  // "" when the whole file is read
 };
 
-class ReadBoundedFileTest : public testing::TestWithParam<BoundedReadCase> {};
+class ReadBoundedFileTest : public BoundedFileTest, public testing::WithParamInterface<BoundedReadCase> {};
 
 TEST_P(ReadBoundedFileTest, ReadsTheWholeFileWithinTheLimit) {
-  test::TemporaryDirectory directory;
   std::string content(GetParam().size, '\0');
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i);
-  std::u16string path = directory.Write("status.json", content);
-  try {
-    EXPECT_EQ(ReadBoundedFile(path, GetParam().limit), content);
-    EXPECT_STREQ("", GetParam().failure);
-  } catch (const std::runtime_error& failure) {
-    EXPECT_STREQ(failure.what(), GetParam().failure);
-  }
+  Machine().fileSystem.AddFile(StatusPath, content);
+  EXPECT_EQ(Read(GetParam().limit), *GetParam().failure ? std::string(GetParam().failure) : content);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ReadBoundedFileTest,
@@ -41,15 +59,54 @@ INSTANTIATE_TEST_SUITE_P(Files, ReadBoundedFileTest,
                                          BoundedReadCase{"Empty", 0, 65536, "Invalid metadata size"}),
                          [](const auto& info) { return info.param.name; });
 
-TEST(ReadBoundedFileTest, AMissingFileFailsInTheSizeQuery) {
-  test::TemporaryDirectory directory;
-  try {
-    ReadBoundedFile(directory.Path("release.sig"), 512);
-    FAIL() << "nothing raised";
-  } catch (const std::filesystem::filesystem_error& failure) {
-    EXPECT_EQ(failure.code(), std::errc::no_such_file_or_directory);
-    EXPECT_EQ(failure.path1().u16string(), directory.Path("release.sig"));
+TEST_F(BoundedFileTest, AFileThatCannotBeSizedFailsInTheSizeQuery) {
+  const struct {
+    const char* name;
+    void (*arrange)();
+    int code;
+  } cases[] = {
+      {"Missing", [] {}, 2},
+      {"DirectoryMissing", [] { Machine().fileSystem.files.erase(u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER"); }, 3},
+      {"ADirectory", [] { Machine().fileSystem.AddDirectory(StatusPath); }, 5},
+  };
+  for (const auto& scenario : cases) {
+    fake::ResetMachine();
+    Machine().fileSystem.AddDirectory(Directory);
+    scenario.arrange();
+    try {
+      ReadBoundedFile(StatusPath, 65536);
+      ADD_FAILURE() << scenario.name << ": nothing raised";
+    } catch (const std::filesystem::filesystem_error& failure) {
+      EXPECT_EQ(failure.code().value(), scenario.code) << scenario.name;
+      EXPECT_EQ(failure.code().category(), std::system_category()) << scenario.name;
+      EXPECT_EQ(failure.path1().u16string(), StatusPath) << scenario.name;
+      EXPECT_NE(std::string(failure.what()).find("file_size"), std::string::npos) << failure.what();
+    }
   }
+}
+
+TEST_F(BoundedFileTest, AFileHeldOpenWithoutReadSharingCannotBeRead) {
+  Machine().fileSystem.AddFile(StatusPath, "{}");
+  Machine().fileSystem.HoldOpen(StatusPath, os::GenericWrite, os::FileShareWrite);
+  EXPECT_EQ(Read(65536), "Metadata read failed");
+}
+
+TEST_F(BoundedFileTest, AFileThatShrankAfterItsSizeWasTakenIsNotReadWhole) {
+  Machine().fileSystem.AddFile(StatusPath, "{\"ok\":true}");
+  Machine().fileSystem.beforeRead = [](fake::FakeFile& file) { file.contents.resize(4); };
+  EXPECT_EQ(Read(65536), "Metadata read failed");
+}
+
+TEST_F(BoundedFileTest, BytesAddedAfterTheSizeWasTakenAreNotRead) {
+  Machine().fileSystem.AddFile(StatusPath, "{\"ok\":true}");
+  Machine().fileSystem.beforeRead = [](fake::FakeFile& file) { file.contents += "appended"; };
+  EXPECT_EQ(Read(65536), "{\"ok\":true}");
+}
+
+TEST_F(BoundedFileTest, AReadErrorFailsTheRead) {
+  Machine().fileSystem.AddFile(StatusPath, "{}");
+  Machine().fileSystem.readFileResult = 23;
+  EXPECT_EQ(Read(65536), "Metadata read failed");
 }
 
 }  // namespace

@@ -3,16 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
-#include <streambuf>
 #include <string>
 
+#include "fake_os/fake_machine.h"
+#include "os/file.h"
 #include "release/sha512_hash.h"
-#include "temporary_directory.h"
 
 namespace ostrel {
 namespace {
+
+using fake::Machine;
+
+constexpr std::u16string_view InstallerPath = u"C:\\ProgramData\\OstrelNativeUpdater\\Ostrel-Setup-1.2.3.exe";
 
 // An installer of the given size whose bytes all differ from their
 // neighbours' chunks, and the metadata that describes it.
@@ -34,22 +37,30 @@ ReleaseMetadata Describing(std::string_view content) {
   return release;
 }
 
-// "" when the installer verifies, otherwise the failure's message.
+// "" when the installer verifies, otherwise the failure's message. The file
+// is closed on every path.
 std::string Outcome(const std::function<void()>& verification) {
+  std::string message;
   try {
     verification();
   } catch (const std::exception& failure) {
-    return failure.what();
+    message = failure.what();
   }
-  return "";
+  EXPECT_TRUE(Machine().handles.open.empty()) << "installer left open";
+  return message;
+}
+
+std::u16string Staged(std::string content) {
+  Machine().fileSystem.AddDirectory(u"C:\\ProgramData\\OstrelNativeUpdater");
+  Machine().fileSystem.AddFile(InstallerPath, std::move(content));
+  return std::u16string(InstallerPath);
 }
 
 class InstallerSizeTest : public testing::TestWithParam<std::size_t> {};
 
 TEST_P(InstallerSizeTest, AcceptsTheDescribedFile) {
-  test::TemporaryDirectory directory;
   std::string content = Installer(GetParam());
-  EXPECT_EQ(Outcome([&] { VerifyInstaller(directory.Write("setup.exe", content), Describing(content)); }), "");
+  EXPECT_EQ(Outcome([&] { VerifyInstaller(Staged(content), Describing(content)); }), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, InstallerSizeTest, testing::Values(1, 65535, 65536, 65537, 131072, 200000));
@@ -64,11 +75,10 @@ struct ChangedFileCase {
 class ChangedInstallerTest : public testing::TestWithParam<ChangedFileCase> {};
 
 TEST_P(ChangedInstallerTest, RefusesAFileThatDiffersFromItsMetadata) {
-  test::TemporaryDirectory directory;
   std::string content = Installer(GetParam().describedSize);
   ReleaseMetadata release = Describing(content);
   GetParam().change(content);
-  EXPECT_EQ(Outcome([&] { VerifyInstaller(directory.Write("setup.exe", content), release); }), GetParam().failure);
+  EXPECT_EQ(Outcome([&] { VerifyInstaller(Staged(content), release); }), GetParam().failure);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,54 +93,67 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(VerifyInstallerTest, AMissingFileFailsInTheSizeQuery) {
-  test::TemporaryDirectory directory;
+  Machine().fileSystem.AddDirectory(u"C:\\ProgramData\\OstrelNativeUpdater");
   try {
-    VerifyInstaller(directory.Path("missing.exe"), Describing("x"));
+    VerifyInstaller(InstallerPath, Describing("x"));
     FAIL() << "nothing raised";
   } catch (const std::filesystem::filesystem_error& failure) {
-    EXPECT_EQ(failure.code(), std::errc::no_such_file_or_directory);
-    EXPECT_EQ(failure.path1().u16string(), directory.Path("missing.exe"));
+    EXPECT_EQ(failure.code().value(), 2);
+    EXPECT_EQ(failure.path1().u16string(), InstallerPath);
   }
 }
 
-// A file that changes after its size was taken, as the reading loop sees it.
-struct StreamCase {
+TEST(VerifyInstallerTest, TheSizeIsComparedBeforeTheFileIsOpenedForReading) {
+  std::string content = Installer(10);
+  ReleaseMetadata release = Describing(content);
+  Staged(content + "x");
+  Machine().fileSystem.HoldOpen(InstallerPath, os::GenericWrite, 0);
+  EXPECT_EQ(Outcome([&] { VerifyInstaller(InstallerPath, release); }), "Installer size mismatch");
+}
+
+TEST(VerifyInstallerTest, AnInstallerHeldOpenWithoutReadSharingCannotBeRead) {
+  std::string content = Installer(10);
+  Staged(content);
+  Machine().fileSystem.HoldOpen(InstallerPath, os::GenericWrite, os::FileShareWrite);
+  EXPECT_EQ(Outcome([&] { VerifyInstaller(InstallerPath, Describing(content)); }), "Installer cannot be read");
+}
+
+// An installer that changes after its size was taken, as the reading loop
+// sees it.
+struct ChangingFileCase {
   const char* name;
-  std::size_t streamSize;
+  std::size_t sizeWhenRead;
   const char* failure;
 };
 
-class ChangingStreamTest : public testing::TestWithParam<StreamCase> {};
+class ChangingInstallerTest : public testing::TestWithParam<ChangingFileCase> {};
 
-TEST_P(ChangingStreamTest, EndsAtExactlyTheDescribedSize) {
+TEST_P(ChangingInstallerTest, EndsAtExactlyTheDescribedSize) {
   std::string described = Installer(131072);
-  std::istringstream input(Installer(GetParam().streamSize));
-  EXPECT_EQ(Outcome([&] { VerifyInstallerContent(input, Describing(described)); }), GetParam().failure);
+  Staged(described);
+  std::string changed = Installer(GetParam().sizeWhenRead);
+  Machine().fileSystem.beforeRead = [&changed](fake::FakeFile& file) {
+    if (file.contents != changed) file.contents = changed;
+  };
+  EXPECT_EQ(Outcome([&] { VerifyInstaller(InstallerPath, Describing(described)); }), GetParam().failure);
 }
 
-INSTANTIATE_TEST_SUITE_P(Streams, ChangingStreamTest,
-                         testing::Values(StreamCase{"Exact", 131072, ""},
-                                         StreamCase{"GrewByOneByte", 131073, "Installer changed while reading"},
-                                         StreamCase{"GrewByAChunk", 196608, "Installer changed while reading"},
-                                         StreamCase{"ShrankByOneByte", 131071, "Installer read was incomplete"},
-                                         StreamCase{"BecameEmpty", 0, "Installer read was incomplete"}),
+INSTANTIATE_TEST_SUITE_P(Files, ChangingInstallerTest,
+                         testing::Values(ChangingFileCase{"Exact", 131072, ""},
+                                         ChangingFileCase{"GrewByOneByte", 131073, "Installer changed while reading"},
+                                         ChangingFileCase{"GrewByAChunk", 196608, "Installer changed while reading"},
+                                         ChangingFileCase{"ShrankByOneByte", 131071, "Installer read was incomplete"},
+                                         ChangingFileCase{"BecameEmpty", 0, "Installer read was incomplete"}),
                          [](const auto& info) { return info.param.name; });
 
-// Serves one chunk, then fails as a disk read error would.
-class FailingAfterOneChunk : public std::streambuf {
- public:
-  explicit FailingAfterOneChunk(std::string& chunk) { setg(chunk.data(), chunk.data(), chunk.data() + chunk.size()); }
-
- protected:
-  int_type underflow() override { throw std::ios_base::failure("read error"); }
-};
-
-TEST(VerifyInstallerContentTest, AReadErrorIsAnIncompleteRead) {
+TEST(VerifyInstallerTest, AReadErrorAfterTheFirstChunkIsAnIncompleteRead) {
   std::string content = Installer(131072);
-  std::string firstChunk = content.substr(0, 65536);
-  FailingAfterOneChunk failing(firstChunk);
-  std::istream input(&failing);
-  EXPECT_EQ(Outcome([&] { VerifyInstallerContent(input, Describing(content)); }), "Installer read was incomplete");
+  Staged(content);
+  int reads = 0;
+  Machine().fileSystem.beforeRead = [&reads](fake::FakeFile&) {
+    if (++reads == 2) Machine().fileSystem.readFileResult = 23;
+  };
+  EXPECT_EQ(Outcome([&] { VerifyInstaller(InstallerPath, Describing(content)); }), "Installer read was incomplete");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "fake_os/fake_machine.h"
 #include "os/file.h"
+#include "security/object_acl.h"
 
 namespace ostrel {
 namespace {
@@ -47,18 +48,47 @@ TEST_F(ProtectedFileTest, WritesTheWholeBufferThroughToDisk) {
             (std::vector<Call>{{std::u16string(FilePath), 0x40000000, 0x1, 2, 0x80200080}}));
 }
 
-TEST_F(ProtectedFileTest, ReplacesWhatWasThereAndTakesTheDirectorysEntries) {
+TEST_F(ProtectedFileTest, ReplacesWhatWasThere) {
   Machine().fileSystem.AddFile(FilePath, "a much longer earlier content");
   EXPECT_EQ(Write("new"), "");
   EXPECT_EQ(Written()->contents, "new");
   EXPECT_EQ(Write(""), "");
   EXPECT_EQ(Written()->contents, "");
+}
 
-  Machine().fileSystem.files.erase(u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\STATUS.TMP");
-  directory.security.owner = SidFromString(LocalSystemSid);
-  EXPECT_EQ(Write(""), "");
-  EXPECT_EQ(Written()->contents, "");
+// Windows' rule, not the directory's descriptor copied: the creator's
+// default owner, and only the entries passed on to files, made effective.
+TEST_F(ProtectedFileTest, ANewFileIsOwnedByItsCreatorAndInheritsWhatTheDirectoryPassesOnToFiles) {
+  Machine().identity = FakeIdentity::LocalSystem();
+  constexpr std::uint8_t ToAll = os::ObjectInheritAce | os::ContainerInheritAce;
+  directory.security = FakeSecurity{SidFromString(AdministratorsSid),
+                                    std::vector<FakeAce>{Allowed(AdministratorsSid, os::GenericAll, ToAll),
+                                                         Allowed(UsersSid, 0x1200A9, os::ContainerInheritAce),
+                                                         Allowed(CreatorOwnerSid, os::FileAllAccess,
+                                                                 os::ObjectInheritAce | os::InheritOnlyAce)}};
+  EXPECT_EQ(Write("x"), "");
   EXPECT_EQ(Written()->security.owner->bytes, SidFromString(LocalSystemSid).bytes);
+  ASSERT_TRUE(Written()->security.dacl);
+  const std::vector<FakeAce>& dacl = *Written()->security.dacl;
+  ASSERT_EQ(dacl.size(), 2u);
+  EXPECT_EQ(dacl[0].sid.bytes, SidFromString(AdministratorsSid).bytes);
+  EXPECT_EQ(dacl[0].mask, os::FileAllAccess) << "generic rights are mapped";
+  EXPECT_EQ(dacl[1].sid.bytes, SidFromString(LocalSystemSid).bytes) << "CREATOR OWNER is replaced by the owner";
+  for (const FakeAce& ace : dacl) EXPECT_EQ(ace.flags, os::InheritedAce);
+}
+
+// An inherit-only entry does not let anyone write the directory, but it
+// takes effect on every file created in it.
+TEST_F(ProtectedFileTest, AnInheritOnlyGrantToUsersMakesTheNewFileUntrusted) {
+  directory.security.dacl->push_back(
+      Allowed(UsersSid, os::FileAllAccess, os::ObjectInheritAce | os::ContainerInheritAce | os::InheritOnlyAce));
+  EXPECT_EQ(Write("x"), "");
+  EXPECT_THROW(
+      try { ValidateObjectAcl(FilePath); } catch (const std::runtime_error& failure) {
+        EXPECT_STREQ(failure.what(), "Updater object is writable by an untrusted principal");
+        throw;
+      },
+      std::runtime_error);
 }
 
 TEST_F(ProtectedFileTest, ValidatesTheDirectoryBeforeCreatingAnything) {

@@ -128,7 +128,7 @@ TEST_F(TransactionLockTest, HoldsALinkAsItselfNeverItsTarget) {
   files.AddFileLink(LockPath, u"C:\\ProgramData\\elsewhere.lock");
   os::Handle lock = AcquireTransactionLock(ApplyWorkerLockPolicy);
   ASSERT_EQ(files.openFiles.size(), 1u);
-  EXPECT_EQ(files.openFiles.begin()->second.key, u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\INSTALL.LOCK");
+  EXPECT_EQ(files.openFiles.begin()->second.openedAs, u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\INSTALL.LOCK");
 }
 
 }  // namespace

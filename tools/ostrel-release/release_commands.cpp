@@ -7,10 +7,9 @@
 #include <fstream>
 
 #include "foundation/failure.h"
-#include "release/bounded_file.h"
-#include "release/installer_verification.h"
 #include "release/sha512_hash.h"
 #include "tools/ostrel-release/feed_directory.h"
+#include "tools/ostrel-release/local_file.h"
 #include "tools/ostrel-release/release_signing.h"
 
 namespace ostrel {
@@ -20,7 +19,7 @@ constexpr std::uint64_t MetadataLimit = 65536;
 constexpr std::uint64_t SignatureLimit = 512;
 constexpr std::uint64_t KeyFileLimit = 4096;
 
-std::string ReadSmallFile(const std::filesystem::path& path) { return ReadBoundedFile(path.u16string(), KeyFileLimit); }
+std::string ReadSmallFile(const std::filesystem::path& path) { return ReadLocalFile(path, KeyFileLimit); }
 
 std::string PublicKeyText(const Ed25519PublicKey& key) {
   static constexpr char Digits[] = "0123456789abcdef";
@@ -105,7 +104,7 @@ ReleaseMetadata SignRelease(const SignRequest& request) {
 
   FeedDirectoryWrite feed(request.directory);
   // The copy is what the updater will download: verify it, not the source.
-  VerifyInstaller(feed.StageCopy(release.file, request.installer).u16string(), release);
+  VerifyLocalInstaller(feed.StageCopy(release.file, request.installer), release);
   feed.Stage("release.json", document);
   feed.Stage("release.sig", signature);
   feed.Commit();
@@ -114,10 +113,10 @@ ReleaseMetadata SignRelease(const SignRequest& request) {
 
 ReleaseMetadata VerifyFeedDirectory(const std::filesystem::path& publicKey, const std::filesystem::path& directory) {
   Ed25519PublicKey key = ParsePublicKeyText(ReadSmallFile(publicKey));
-  std::string metadata = ReadBoundedFile((directory / "release.json").u16string(), MetadataLimit);
-  std::string signature = ReadBoundedFile((directory / "release.sig").u16string(), SignatureLimit);
+  std::string metadata = ReadLocalFile(directory / "release.json", MetadataLimit);
+  std::string signature = ReadLocalFile(directory / "release.sig", SignatureLimit);
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature, key);
-  VerifyInstaller((directory / release.file).u16string(), release);
+  VerifyLocalInstaller(directory / release.file, release);
   return release;
 }
 

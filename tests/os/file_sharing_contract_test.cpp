@@ -1,0 +1,146 @@
+// How open handles meet moves, deletes, replacements and other opens: the
+// rules the updater's staged files and its status file depend on.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "os/scratch_directory_fixture.h"
+
+namespace ostrel::os {
+namespace {
+
+constexpr std::uint32_t ShareAll = FileShareRead | FileShareWrite | FileShareDelete;
+
+class FileSharingContractTest : public ScratchDirectoryTest {
+ protected:
+  // The whole content of the file, or the code that stopped the read.
+  static std::string Read(const std::u16string& path) {
+    Handle file;
+    if (ErrorCode error = CreateFile(path, GenericRead, ShareAll, OpenExisting, FileAttributeNormal, file)) {
+      return "error " + std::to_string(error);
+    }
+    return ReadRest(file);
+  }
+
+  static std::string ReadRest(const Handle& file) {
+    std::string content;
+    char buffer[7];
+    for (std::uint32_t count = 1; count != 0;) {
+      if (ErrorCode error = ReadFile(file, buffer, count)) return "error " + std::to_string(error);
+      content.append(buffer, count);
+    }
+    return content;
+  }
+
+  static Handle Open(const std::u16string& path, std::uint32_t access, std::uint32_t shareMode) {
+    Handle file;
+    EXPECT_EQ(CreateFile(path, access, shareMode, OpenExisting, FileAttributeNormal, file), ErrorSuccess);
+    return file;
+  }
+
+  static ErrorCode TryOpen(const std::u16string& path, std::uint32_t access, std::uint32_t shareMode) {
+    Handle file;
+    return CreateFile(path, access, shareMode, OpenExisting, FileAttributeNormal, file);
+  }
+
+  const std::u16string file = scratch.Child(u"download.partial");
+  const std::u16string staged = scratch.Child(u"Ostrel-Setup-1.2.3.exe");
+  static constexpr std::uint32_t Replace = MovefileReplaceExisting | MovefileWriteThrough;
+};
+
+TEST_F(FileSharingContractTest, ReadsTheSizeAndTheContentThroughAHandle) {
+  Write(file, "installer bytes");
+  Handle reader = Open(file, GenericRead, FileShareRead);
+  std::uint64_t size = 0;
+  ASSERT_EQ(GetFileSizeEx(reader, size), ErrorSuccess);
+  EXPECT_EQ(size, 15u);
+  EXPECT_EQ(ReadRest(reader), "installer bytes");
+  FileInformation information;
+  ASSERT_EQ(GetFileInformationByHandle(reader, information), ErrorSuccess);
+  EXPECT_EQ(information.numberOfLinks, 1u);
+  std::uint32_t count = 0;
+  EXPECT_EQ(WriteFile(reader, std::string_view("x"), count), ErrorAccessDenied);
+  Write(staged, "");
+  Handle writer = Open(staged, GenericWrite, 0);
+  char buffer[4];
+  EXPECT_EQ(ReadFile(writer, buffer, count), ErrorAccessDenied);
+}
+
+TEST_F(FileSharingContractTest, AHandleFollowsItsFileThroughAMove) {
+  Write(file, "first half,");
+  Handle open = Open(file, GenericRead | GenericWrite, FileShareRead | FileShareDelete);
+  ASSERT_EQ(MoveFileEx(file, staged, Replace), ErrorSuccess);
+  std::uint32_t count = 0;
+  EXPECT_EQ(ReadRest(open), "first half,");
+  ASSERT_EQ(WriteFile(open, std::string_view(" second half"), count), ErrorSuccess);
+  open = Handle();
+  EXPECT_EQ(Read(staged), "first half, second half");
+  EXPECT_EQ(Read(file), "error 2");
+}
+
+TEST_F(FileSharingContractTest, AFileOpenWithoutSharingDeleteIsNeitherMovedNorDeleted) {
+  for (std::uint32_t shareMode : {0u, FileShareRead | FileShareWrite}) {
+    Write(file, "held");
+    Handle held = Open(file, GenericRead, shareMode);
+    EXPECT_EQ(MoveFileEx(file, staged, Replace), ErrorSharingViolation) << shareMode;
+    EXPECT_EQ(DeleteFile(file), ErrorSharingViolation) << shareMode;
+    held = Handle();
+    EXPECT_EQ(Read(file), "held");
+    EXPECT_EQ(Read(staged), "error 2");
+  }
+}
+
+// The name being replaced cannot go while the file is open, whatever the
+// reader shares (Wine answers 5 in both cases, as Windows' classic rename does).
+TEST_F(FileSharingContractTest, AReplacementTargetHeldOpenByAReaderStays) {
+  for (std::uint32_t shareMode : {FileShareRead, ShareAll}) {
+    Write(staged, "installed");
+    Write(file, "next");
+    Handle reader = Open(staged, GenericRead, shareMode);
+    EXPECT_EQ(MoveFileEx(file, staged, Replace), ErrorAccessDenied) << shareMode;
+    reader = Handle();
+    EXPECT_EQ(Read(staged), "installed");
+    EXPECT_EQ(Read(file), "next");
+  }
+}
+
+TEST_F(FileSharingContractTest, ADeletedFileStaysReadableThroughAnOpenThatSharesDeleting) {
+  Write(file, "still here");
+  Handle open = Open(file, GenericRead, ShareAll);
+  ASSERT_EQ(DeleteFile(file), ErrorSuccess);
+  EXPECT_EQ(ReadRest(open), "still here");
+}
+
+TEST_F(FileSharingContractTest, DeletesFilesButNotDirectoriesOrWhatIsMissing) {
+  Write(file, "x");
+  EXPECT_EQ(DeleteFile(file), ErrorSuccess);
+  EXPECT_EQ(DeleteFile(file), ErrorFileNotFound);
+  EXPECT_EQ(DeleteFile(scratch.Child(u"missing\\x")), ErrorPathNotFound);
+  EXPECT_EQ(DeleteFile(scratch.path()), ErrorAccessDenied);
+}
+
+TEST_F(FileSharingContractTest, ExecutingCountsAsReadingForSharing) {
+  Write(file, "x");
+  Handle writer = Open(file, GenericWrite, FileShareWrite);
+  EXPECT_EQ(TryOpen(file, GenericExecute, ShareAll), ErrorSharingViolation);
+  EXPECT_EQ(TryOpen(file, FileExecute, ShareAll), ErrorSharingViolation);
+  writer = Handle();
+  Handle runner = Open(file, GenericExecute, FileShareRead);
+  EXPECT_EQ(TryOpen(file, GenericRead | GenericWrite, ShareAll), ErrorSharingViolation);
+  EXPECT_EQ(TryOpen(file, GenericRead, FileShareWrite), ErrorSharingViolation) << "this open shares no reading";
+  EXPECT_EQ(TryOpen(file, GenericRead, FileShareRead), ErrorSuccess);
+}
+
+TEST_F(FileSharingContractTest, AnOpenWithoutDataAccessNeitherMeetsNorSetsAShareMode) {
+  Write(file, "x");
+  Handle lock = Open(file, GenericRead | GenericWrite, 0);
+  constexpr std::uint32_t NoData = FileReadAttributes | Synchronize | ReadControl;
+  Handle attributes = Open(file, NoData, 0);
+  EXPECT_NE(attributes.value(), 0u);
+  lock = Handle();
+  EXPECT_EQ(TryOpen(file, GenericRead | GenericWrite, 0), ErrorSuccess) << "the attribute reader holds no share mode";
+}
+
+}  // namespace
+}  // namespace ostrel::os

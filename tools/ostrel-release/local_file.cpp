@@ -1,0 +1,33 @@
+#include "tools/ostrel-release/local_file.h"
+
+#include <fstream>
+
+#include "foundation/failure.h"
+#include "release/installer_content.h"
+
+namespace ostrel {
+
+std::string ReadLocalFile(const std::filesystem::path& path, std::uint64_t limit) {
+  std::uintmax_t size = std::filesystem::file_size(path);
+  Require(size != 0 && size <= limit, "Invalid metadata size");
+  std::ifstream input(path, std::ios::binary);
+  std::string content(static_cast<std::size_t>(size), '\0');
+  input.read(content.data(), static_cast<std::streamsize>(content.size()));
+  Require(!input.fail(), "Metadata read failed");
+  return content;
+}
+
+void VerifyLocalInstaller(const std::filesystem::path& path, const ReleaseMetadata& release) {
+  RequireInstallerSize(std::filesystem::file_size(path), release);
+  std::ifstream input(path, std::ios::binary);
+  Require(!input.fail(), "Installer cannot be read");
+  VerifyInstallerContent(
+      [&input](std::span<char> buffer) -> std::optional<std::size_t> {
+        input.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        if (input.bad()) return std::nullopt;
+        return static_cast<std::size_t>(input.gcount());
+      },
+      release);
+}
+
+}  // namespace ostrel
