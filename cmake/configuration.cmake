@@ -70,3 +70,7 @@ endif()
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/build_configuration.h.in
                ${CMAKE_BINARY_DIR}/generated/build_configuration.h @ONLY)
+
+# The header above, for the targets whose code reads the configuration.
+add_library(ostrel_build_configuration INTERFACE)
+target_include_directories(ostrel_build_configuration INTERFACE ${CMAKE_BINARY_DIR}/generated)

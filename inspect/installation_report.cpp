@@ -22,7 +22,9 @@ namespace {
 
 // The codes with which an existence test says that the path, or a directory
 // on it, is not there or cannot name anything.
-constexpr std::array<os::ErrorCode, 7> AbsentPathCodes = {2, 3, 53, 64, 123, 161, 267};
+constexpr std::array AbsentPathCodes = {os::ErrorFileNotFound, os::ErrorPathNotFound, os::ErrorBadNetpath,
+                                        os::ErrorNetnameDeleted, os::ErrorInvalidName, os::ErrorBadPathname,
+                                        os::ErrorDirectory};
 
 bool PathExists(std::u16string_view path) {
   std::uint32_t attributes = 0;

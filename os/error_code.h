@@ -17,7 +17,12 @@ inline constexpr ErrorCode ErrorPathNotFound = 3;
 inline constexpr ErrorCode ErrorAccessDenied = 5;
 inline constexpr ErrorCode ErrorInvalidHandle = 6;
 inline constexpr ErrorCode ErrorSharingViolation = 32;
+inline constexpr ErrorCode ErrorBadNetpath = 53;
+inline constexpr ErrorCode ErrorNetnameDeleted = 64;
+inline constexpr ErrorCode ErrorInvalidName = 123;
+inline constexpr ErrorCode ErrorBadPathname = 161;
 inline constexpr ErrorCode ErrorAlreadyExists = 183;
+inline constexpr ErrorCode ErrorDirectory = 267;
 inline constexpr ErrorCode ErrorFailedServiceControllerConnect = 1063;
 
 inline constexpr HResult SOk = 0;

@@ -55,7 +55,8 @@ bool AsksForData(std::uint32_t access) { return (access & (ReadData | WriteData 
 }  // namespace
 
 FakeFileSystem::FakeFileSystem() {
-  files[u"C:\\"] = std::make_shared<FakeFile>(FakeFile{os::FileAttributeDirectory});
+  files[u"C:\\"] = std::make_shared<FakeFile>();
+  files[u"C:\\"]->attributes = os::FileAttributeDirectory;
   AddDirectory(u"C:\\Program Files");
   // As Windows installs it, any user may create files and folders here, and
   // owns what he creates.

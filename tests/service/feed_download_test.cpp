@@ -146,7 +146,9 @@ TEST_F(FeedDownloadTest, StopsBeforeTheNextReadWhenAStopArrivesDuringTheBody) {
   Serve(u"installer.exe", 200, std::string(200000, 'i'));
   ASSERT_EQ(os::CreateStopEvent(), os::ErrorSuccess);
   Machine().http.beforeRead = [](std::size_t readsSoFar) {
-    if (readsSoFar == 1) ASSERT_EQ(os::SetStopEvent(), os::ErrorSuccess);
+    if (readsSoFar == 1) {
+      ASSERT_EQ(os::SetStopEvent(), os::ErrorSuccess);
+    }
   };
   ExpectFailure(u"installer.exe", 200000, "Update check canceled");
   EXPECT_EQ(Machine().http.reads, 2u);
