@@ -16,8 +16,10 @@ inline constexpr ErrorCode ErrorFileNotFound = 2;
 inline constexpr ErrorCode ErrorPathNotFound = 3;
 inline constexpr ErrorCode ErrorAccessDenied = 5;
 inline constexpr ErrorCode ErrorInvalidHandle = 6;
+inline constexpr ErrorCode ErrorGenFailure = 31;
 inline constexpr ErrorCode ErrorSharingViolation = 32;
 inline constexpr ErrorCode ErrorAlreadyExists = 183;
+inline constexpr ErrorCode ErrorDirectory = 267;
 inline constexpr ErrorCode ErrorFailedServiceControllerConnect = 1063;
 
 inline constexpr HResult SOk = 0;
