@@ -17,6 +17,8 @@ inline constexpr std::uint32_t CreateNoWindow = 0x08000000;
 inline constexpr std::uint32_t StartfUseShowWindow = 0x1;
 inline constexpr std::uint16_t SwHide = 0;
 inline constexpr std::uint32_t ProcessQueryLimitedInformation = 0x1000;
+// The exit code GetExitCodeProcess reports while the process runs.
+inline constexpr std::uint32_t StillActive = 259;
 
 // The members of STARTUPINFOW that are set; every other member is zero and
 // the size member is the record's size.
@@ -44,7 +46,7 @@ struct ProcessInformation {
 // WaitTimeout when the time ran out, WaitFailed when the wait failed.
 std::uint32_t WaitForSingleObject(const Handle& process, std::uint32_t milliseconds);
 
-// GetExitCodeProcess.
+// GetExitCodeProcess: the exit code, or StillActive while the process runs.
 [[nodiscard]] ErrorCode GetExitCodeProcess(const Handle& process, std::uint32_t& exitCode);
 
 // OpenProcess(desiredAccess, inheritHandle, processId).

@@ -3,11 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <optional>
 #include <string>
 
 #include "fake_os/fake_machine.h"
+#include "os/error_code.h"
 #include "os/process.h"
+#include "runtime_error_matcher.h"
 
 namespace ostrel {
 namespace {
@@ -18,17 +20,28 @@ using testing::IsEmpty;
 
 constexpr std::u16string_view Installer = u"C:\\ProgramData\\OstrelNativeUpdater\\ostrel-setup.exe";
 
-void ExpectFailure(bool wait, const std::string& message) {
-  try {
-    StartUpdateProcess(Installer, u"/S /NATIVEUPDATE", wait);
-    ADD_FAILURE() << "no failure, expected " << message;
-  } catch (const std::runtime_error& failure) {
-    EXPECT_EQ(failure.what(), message);
+class UpdateProcessTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Machine().fileSystem.AddDirectory(u"C:\\ProgramData\\OstrelNativeUpdater");
+    Machine().fileSystem.AddFile(Installer);
   }
-  EXPECT_THAT(Machine().handles.open, IsEmpty()) << "a handle was left open";
-}
 
-TEST(UpdateProcessTest, QuotesThePathAndRunsInItsParentDirectory) {
+  static fake::FakeProgram& InstallerProgram() { return Machine().processes.programs[std::u16string(Installer)]; }
+
+  static void ExpectFailure(std::u16string_view path, const char* message) {
+    EXPECT_THAT([path] { StartUpdateProcess(path, u"/S /NATIVEUPDATE", true); }, FailsWith(message));
+    EXPECT_THAT(Machine().handles.open, IsEmpty()) << "a handle was left open";
+  }
+};
+
+TEST_F(UpdateProcessTest, QuotesThePathAndRunsInItsParentDirectory) {
+  Machine().fileSystem.AddFile(u"C:\\ProgramData\\OstrelNativeUpdater\\OstrelApply.exe");
+  Machine().fileSystem.AddDirectory(u"C:\\Program Data");
+  Machine().fileSystem.AddFile(u"C:\\Program Data\\Ostrel Setup 2.exe");
+  Machine().fileSystem.AddDirectory(u"C:\\data");
+  Machine().fileSystem.AddFile(u"C:\\data\\setup.exe");
+  Machine().fileSystem.AddFile(u"C:\\setup.exe");
   const struct {
     std::u16string_view path;
     std::u16string_view arguments;
@@ -51,7 +64,7 @@ TEST(UpdateProcessTest, QuotesThePathAndRunsInItsParentDirectory) {
   }
 }
 
-TEST(UpdateProcessTest, StartsHiddenWithoutAWindowAndWithoutInheritingHandles) {
+TEST_F(UpdateProcessTest, StartsHiddenWithoutAWindowAndWithoutInheritingHandles) {
   StartUpdateProcess(Installer, u"/S /NATIVEUPDATE", true);
   const fake::FakeLaunch& started = Machine().processes.launches.at(0);
   EXPECT_FALSE(started.inheritHandles);
@@ -60,39 +73,48 @@ TEST(UpdateProcessTest, StartsHiddenWithoutAWindowAndWithoutInheritingHandles) {
   EXPECT_EQ(started.startupInfo.showWindow, os::SwHide);
 }
 
-TEST(UpdateProcessTest, WaitsTwentyMinutesAndAcceptsExitCodeZero) {
+TEST_F(UpdateProcessTest, WaitsTwentyMinutesAndAcceptsExitCodeZero) {
+  InstallerProgram().runsFor = 1200000;
   StartUpdateProcess(Installer, u"/S /NATIVEUPDATE", true);
   EXPECT_THAT(Machine().processes.waitTimeouts, ElementsAre(1200000u));
   EXPECT_THAT(Machine().processes.closed, testing::UnorderedElementsAre("process", "thread"));
 }
 
-TEST(UpdateProcessTest, WithoutWaitingNeitherWaitsNorReadsTheExitCode) {
-  Machine().processes.exitCode = 1;
-  Machine().processes.exitCodeFailure = 6;
+TEST_F(UpdateProcessTest, WithoutWaitingNeitherWaitsNorReadsTheExitCode) {
+  InstallerProgram().exitCode = 1;
+  Machine().processes.exitCodeFailure = os::ErrorInvalidHandle;
   StartUpdateProcess(Installer, u"--apply 12", false);
   EXPECT_THAT(Machine().processes.waitTimeouts, IsEmpty());
   EXPECT_THAT(Machine().handles.open, IsEmpty());
 }
 
-TEST(UpdateProcessTest, RefusesEveryExitCodeButZero) {
+TEST_F(UpdateProcessTest, RefusesEveryExitCodeButZero) {
   for (std::uint32_t exitCode : {1u, 3u, 1602u, 0xC0000005u}) {
-    Machine().processes.exitCode = exitCode;
-    ExpectFailure(true, "Native installer reported a failure");
+    InstallerProgram().exitCode = exitCode;
+    ExpectFailure(Installer, "Native installer reported a failure");
   }
 }
 
-TEST(UpdateProcessTest, LeavesAnInstallerThatDoesNotFinishRunning) {
-  for (std::uint32_t waitResult : {os::WaitTimeout, os::WaitFailed}) {
-    Machine().processes.waitResult = waitResult;
-    ExpectFailure(true, "Installer did not finish; it was not terminated");
+TEST_F(UpdateProcessTest, LeavesAnInstallerThatDoesNotFinishRunning) {
+  const std::optional<std::uint64_t> runTimes[] = {1200001, std::nullopt};
+  for (std::optional<std::uint64_t> runsFor : runTimes) {
+    InstallerProgram().runsFor = runsFor;
+    ExpectFailure(Installer, "Installer did not finish; it was not terminated");
   }
 }
 
-TEST(UpdateProcessTest, NamesTheFailedStepWithItsCode) {
-  Machine().processes.exitCodeFailure = 6;
-  ExpectFailure(true, "Read installer result (6)");
-  Machine().processes.createFailure = 2;
-  ExpectFailure(false, "Start authenticated update (2)");
+TEST_F(UpdateProcessTest, NamesTheFailedStepWithItsCode) {
+  Machine().processes.exitCodeFailure = os::ErrorInvalidHandle;
+  ExpectFailure(Installer, "Read installer result (6)");
+  const struct {
+    std::u16string_view path;
+    const char* message;
+  } cases[] = {
+      {u"C:\\ProgramData\\OstrelNativeUpdater\\missing-setup.exe", "Start authenticated update (2)"},
+      // The working directory is checked before the image is looked for.
+      {u"C:\\ProgramData\\missing\\setup.exe", "Start authenticated update (267)"},
+  };
+  for (const auto& start : cases) ExpectFailure(start.path, start.message);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The processes of the fake machine: those running, as the snapshot lists
-// them, and those the caller started.
+// them, those that have ended, and those the caller started.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,20 @@ struct FakeProcess {
   std::uint32_t id = 0;
   std::u16string exeFile;
   std::u16string imagePath;
-  bool openable = true;   // false: OpenProcess is denied (5)
-  bool queryable = true;  // false: QueryFullProcessImageName fails (31)
+  // OpenProcess and QueryFullProcessImageName fail with these, when set.
+  os::ErrorCode openFailure = os::ErrorSuccess;
+  os::ErrorCode queryFailure = os::ErrorSuccess;
+  // It ends, with exitCode, once the machine has waited until endsAt; it
+  // never ends without one.
+  std::optional<std::uint64_t> endsAt = std::nullopt;
+  std::uint32_t exitCode = 0;
+};
+
+// How a program runs once started: it exits with exitCode after runsFor
+// milliseconds, and never without them.
+struct FakeProgram {
+  std::optional<std::uint64_t> runsFor = 0;
+  std::uint32_t exitCode = 0;
 };
 
 struct FakeLaunch {
@@ -30,27 +42,46 @@ struct FakeLaunch {
   os::StartupInfo startupInfo;
 };
 
+// A handle to a process, or to its one thread, with the access it grants.
+struct FakeProcessHandle {
+  std::uint32_t processId = 0;
+  std::uint32_t access = 0;
+  bool thread = false;
+};
+
 struct FakeProcesses {
   // The snapshot lists these in order; a booted machine always runs the
-  // idle and system processes, whose images cannot be asked for.
-  std::vector<FakeProcess> running = {{0, u"[System Process]", u"", false}, {4, u"System", u"", true, false}};
+  // idle process, which is no process to open, and the system process,
+  // whose image cannot be asked for.
+  std::vector<FakeProcess> running = {{0, u"[System Process]", u""},
+                                      {4, u"System", u"", os::ErrorSuccess, os::ErrorGenFailure}};
+  // Ended processes, moved here from running: their handles still answer.
+  std::vector<FakeProcess> ended;
+  // The machine's time passes only while a wait on a process lasts: the
+  // milliseconds waited since boot.
+  std::uint64_t waited = 0;
+
   os::ErrorCode snapshotFailure = os::ErrorSuccess;
   os::ErrorCode firstEntryFailure = os::ErrorSuccess;
   // Process32Next fails with this instead of reading the entry at this index.
   std::optional<std::size_t> nextEntryFailsAt;
   os::ErrorCode nextEntryFailure = os::ErrorSuccess;
   std::size_t snapshotPosition = 0;
-  // Processes opened: every id asked for, and the open handles' ids.
+  // Processes opened: every id asked for, and the open handles.
   std::vector<std::uint32_t> opened;
-  std::map<std::uintptr_t, std::uint32_t> openHandles;
+  std::map<std::uintptr_t, FakeProcessHandle> openHandles;
 
-  // Launches, and how the launched process ends.
-  os::ErrorCode createFailure = os::ErrorSuccess;
+  // How each image runs, by the application name it is started with; an
+  // image not named here ends at once with exit code 0. Only an image file
+  // that exists starts.
+  std::map<std::u16string, FakeProgram> programs;
   std::vector<FakeLaunch> launches;
-  std::uint32_t waitResult = os::WaitObject0;
+  // Started processes get ids from here on, multiples of 4 as on Windows.
+  std::uint32_t nextProcessId = 7000;
+  // The timeout of every wait on a process, in order.
   std::vector<std::uint32_t> waitTimeouts;
+  // GetExitCodeProcess fails with this, when set.
   os::ErrorCode exitCodeFailure = os::ErrorSuccess;
-  std::uint32_t exitCode = 0;
 
   // The kinds of handle closed, in order ("process", "thread", "snapshot").
   std::vector<std::string> closed;

@@ -12,7 +12,6 @@ using fake::FakeFile;
 using fake::FakeFileSystem;
 using fake::Machine;
 
-constexpr ErrorCode ErrorInvalidParameter = 87;
 
 bool Grants(const FakeFile& object, std::uint32_t access) {
   return fake::AccessGranted(object.security, Machine().identity, access);

@@ -1,31 +1,75 @@
 #include "os/process.h"
 
+#include <algorithm>
 #include <string>
 
 #include "fake_os/fake_machine.h"
+#include "os/access_rights.h"
+#include "os/file_system.h"
 
 namespace ostrel::os {
 namespace {
 
+// The id of the idle process, which no caller can open.
+constexpr std::uint32_t IdleProcessId = 0;
+
+// What the handles CreateProcess returns grant: PROCESS_ALL_ACCESS, which
+// has the value of THREAD_ALL_ACCESS.
+constexpr std::uint32_t AllAccess = 0x1FFFFF;
+
 fake::FakeProcesses& Processes() { return fake::Machine().processes; }
 
-// A handle to the process, or its thread when the id is 0, that records its
-// kind in the machine when it is closed.
-Handle OpenProcessHandle(std::uint32_t processId, const char* kind) {
+// A handle that records its kind in the machine when it is closed.
+Handle OpenProcessHandle(fake::FakeProcessHandle opened) {
   std::uintptr_t handle = fake::Machine().handles.Open();
-  fake::Machine().handles.open[handle] = [handle, kind] {
+  fake::Machine().handles.open[handle] = [handle, kind = opened.thread ? "thread" : "process"] {
     Processes().openHandles.erase(handle);
     Processes().closed.emplace_back(kind);
   };
-  Processes().openHandles[handle] = processId;
+  Processes().openHandles[handle] = opened;
   return Handle(handle);
 }
 
-const fake::FakeProcess* FindProcess(std::uint32_t processId) {
-  for (const fake::FakeProcess& process : Processes().running) {
-    if (process.id == processId) return &process;
-  }
-  return nullptr;
+fake::FakeProcess* FindIn(std::vector<fake::FakeProcess>& processes, std::uint32_t processId) {
+  auto found = std::find_if(processes.begin(), processes.end(),
+                            [processId](const fake::FakeProcess& process) { return process.id == processId; });
+  return found == processes.end() ? nullptr : &*found;
+}
+
+fake::FakeProcess& FindProcess(std::uint32_t processId) {
+  fake::FakeProcess* running = FindIn(Processes().running, processId);
+  return running != nullptr ? *running : *FindIn(Processes().ended, processId);
+}
+
+bool HasEnded(std::uint32_t processId) { return FindIn(Processes().ended, processId) != nullptr; }
+
+// The open process or thread handle with this value, or nullptr.
+const fake::FakeProcessHandle* Opened(const Handle& handle) {
+  auto found = Processes().openHandles.find(handle.value());
+  return found == Processes().openHandles.end() ? nullptr : &found->second;
+}
+
+// The process a handle lets the caller ask about: a process handle opened
+// with at least the limited query right.
+ErrorCode QueriedProcess(const Handle& handle, const fake::FakeProcess*& process) {
+  const fake::FakeProcessHandle* opened = Opened(handle);
+  if (opened == nullptr || opened->thread) return ErrorInvalidHandle;
+  if (!(opened->access & ProcessQueryLimitedInformation)) return ErrorAccessDenied;
+  process = &FindProcess(opened->processId);
+  return ErrorSuccess;
+}
+
+// Lets the machine's time pass until the moment given, ending every
+// process due by then.
+void WaitUntil(std::uint64_t moment) {
+  fake::FakeProcesses& processes = Processes();
+  processes.waited = moment;
+  auto due = std::stable_partition(processes.running.begin(), processes.running.end(),
+                                   [moment](const fake::FakeProcess& process) {
+                                     return !process.endsAt || *process.endsAt > moment;
+                                   });
+  processes.ended.insert(processes.ended.end(), due, processes.running.end());
+  processes.running.erase(due, processes.running.end());
 }
 
 }  // namespace
@@ -35,38 +79,66 @@ ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view
                         const StartupInfo& startupInfo, ProcessInformation& processInformation) {
   Processes().launches.push_back({std::u16string(applicationName), std::u16string(commandLine), inheritHandles,
                                   creationFlags, std::u16string(currentDirectory), startupInfo});
-  if (Processes().createFailure) return Processes().createFailure;
-  constexpr std::uint32_t LaunchedProcessId = 7000;
-  processInformation.process = OpenProcessHandle(LaunchedProcessId, "process");
-  processInformation.thread = OpenProcessHandle(0, "thread");
-  processInformation.processId = LaunchedProcessId;
+  // The working directory is checked before the image is looked for.
+  const fake::FakeFile* directory = fake::Machine().fileSystem.Find(currentDirectory);
+  if (directory == nullptr || !(directory->attributes & FileAttributeDirectory)) return ErrorDirectory;
+  if (ErrorCode missing = fake::Machine().fileSystem.Look(applicationName).missing) return missing;
+
+  std::u16string image(applicationName);
+  auto scripted = Processes().programs.find(image);
+  fake::FakeProgram program = scripted == Processes().programs.end() ? fake::FakeProgram() : scripted->second;
+  fake::FakeProcess process{Processes().nextProcessId, image.substr(image.find_last_of(u"\\/") + 1), image};
+  if (program.runsFor) process.endsAt = Processes().waited + *program.runsFor;
+  process.exitCode = program.exitCode;
+  Processes().nextProcessId += 4;
+  Processes().running.push_back(process);
+  WaitUntil(Processes().waited);  // a program that runs for no time has ended already
+
+  processInformation.process = OpenProcessHandle({process.id, AllAccess, false});
+  processInformation.thread = OpenProcessHandle({process.id, AllAccess, true});
+  processInformation.processId = process.id;
   return ErrorSuccess;
 }
 
-std::uint32_t WaitForSingleObject(const Handle&, std::uint32_t milliseconds) {
+// A process's one thread ends with it, so a wait on either handle is the
+// same wait.
+std::uint32_t WaitForSingleObject(const Handle& object, std::uint32_t milliseconds) {
   Processes().waitTimeouts.push_back(milliseconds);
-  return Processes().waitResult;
+  const fake::FakeProcessHandle* opened = Opened(object);
+  if (opened == nullptr || !(opened->access & Synchronize)) return WaitFailed;
+  if (HasEnded(opened->processId)) return WaitObject0;
+  std::optional<std::uint64_t> endsAt = FindProcess(opened->processId).endsAt;
+  std::uint64_t deadline = Processes().waited + milliseconds;
+  if (endsAt && *endsAt <= deadline) {
+    WaitUntil(std::max(*endsAt, Processes().waited));
+    return WaitObject0;
+  }
+  WaitUntil(deadline);
+  return WaitTimeout;
 }
 
-ErrorCode GetExitCodeProcess(const Handle&, std::uint32_t& exitCode) {
+ErrorCode GetExitCodeProcess(const Handle& handle, std::uint32_t& exitCode) {
+  const fake::FakeProcess* process = nullptr;
+  if (ErrorCode error = QueriedProcess(handle, process)) return error;
   if (Processes().exitCodeFailure) return Processes().exitCodeFailure;
-  exitCode = Processes().exitCode;
+  exitCode = HasEnded(process->id) ? process->exitCode : StillActive;
   return ErrorSuccess;
 }
 
-ErrorCode OpenProcess(std::uint32_t, bool, std::uint32_t processId, Handle& process) {
+ErrorCode OpenProcess(std::uint32_t desiredAccess, bool, std::uint32_t processId, Handle& process) {
   Processes().opened.push_back(processId);
-  const fake::FakeProcess* running = FindProcess(processId);
-  if (running == nullptr) return 87;  // invalid parameter: no such process
-  if (!running->openable) return 5;   // access denied
-  process = OpenProcessHandle(processId, "process");
+  const fake::FakeProcess* running = FindIn(Processes().running, processId);
+  if (running == nullptr || processId == IdleProcessId) return ErrorInvalidParameter;
+  if (running->openFailure) return running->openFailure;
+  process = OpenProcessHandle({processId, desiredAccess, false});
   return ErrorSuccess;
 }
 
-ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t, std::u16string& imageName) {
-  const fake::FakeProcess* running = FindProcess(Processes().openHandles.at(process.value()));
-  if (!running->queryable) return 31;  // a device attached to the system is not functioning
-  imageName = running->imagePath;
+ErrorCode QueryFullProcessImageName(const Handle& handle, std::uint32_t, std::u16string& imageName) {
+  const fake::FakeProcess* process = nullptr;
+  if (ErrorCode error = QueriedProcess(handle, process)) return error;
+  if (process->queryFailure) return process->queryFailure;
+  imageName = process->imagePath;
   return ErrorSuccess;
 }
 

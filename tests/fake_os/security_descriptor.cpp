@@ -13,7 +13,6 @@ using fake::FakeAce;
 using fake::FakeSecurity;
 using fake::Machine;
 
-constexpr ErrorCode ErrorInvalidParameter = 87;
 
 std::optional<Sid> SidOfAlias(std::u16string_view alias) {
   static const std::map<std::u16string_view, std::u16string_view> aliases = {

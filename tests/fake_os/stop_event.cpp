@@ -12,7 +12,7 @@ ErrorCode CreateStopEvent() {
 }
 
 ErrorCode SetStopEvent() {
-  if (!Machine().stopEvent) return 6;  // invalid handle
+  if (!Machine().stopEvent) return ErrorInvalidHandle;
   Machine().stopEvent = true;
   return ErrorSuccess;
 }

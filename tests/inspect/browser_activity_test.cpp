@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fake_os/fake_machine.h"
+#include "os/process.h"
 
 namespace ostrel {
 namespace {
@@ -48,9 +49,9 @@ TEST_F(BrowserActivityTest, OpensOnlyProcessesWhoseImageNameMatches) {
 
 TEST_F(BrowserActivityTest, SkipsWhatCannotBeOpenedOrAskedAndGoesOn) {
   StartProcess(200, u"chrome.exe", std::u16string(Browser));
-  Machine().processes.running.back().openable = false;
+  Machine().processes.running.back().openFailure = os::ErrorAccessDenied;
   StartProcess(201, u"chrome.exe", std::u16string(Browser));
-  Machine().processes.running.back().queryable = false;
+  Machine().processes.running.back().queryFailure = os::ErrorGenFailure;
   EXPECT_FALSE(IsBrowserRunning());
   StartProcess(202, u"chrome.exe", std::u16string(Browser));
   EXPECT_TRUE(IsBrowserRunning());
@@ -63,6 +64,18 @@ TEST_F(BrowserActivityTest, StopsAtTheFirstMatch) {
   EXPECT_THAT(Machine().processes.opened, ElementsAre(200u));
 }
 
+TEST_F(BrowserActivityTest, SeesABrowserItStartedOnlyWhileItRuns) {
+  Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel");
+  Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel\\Application");
+  Machine().fileSystem.AddFile(Browser);
+  Machine().processes.programs[std::u16string(Browser)].runsFor = 2500;
+  os::ProcessInformation browser;
+  ASSERT_EQ(os::CreateProcess(Browser, u"chrome.exe", false, 0, u"C:\\", {}, browser), os::ErrorSuccess);
+  EXPECT_TRUE(IsBrowserRunning());
+  ASSERT_EQ(os::WaitForSingleObject(browser.process, 30000), os::WaitObject0);
+  EXPECT_FALSE(IsBrowserRunning());
+}
+
 TEST_F(BrowserActivityTest, ComparesImagePathsInNormalForm) {
   StartProcess(200, u"Ostrel.exe", u"C:\\Program Files\\Ostrel\\Ostrel.exe");
   EXPECT_TRUE(IsImageRunning(u"C:/Program Files/Ostrel/Application/../Ostrel.exe"));
@@ -72,7 +85,7 @@ TEST_F(BrowserActivityTest, ComparesImagePathsInNormalForm) {
 
 TEST_F(BrowserActivityTest, TakesAFailureToReadALaterEntryAsTheEndOfTheList) {
   Machine().processes.nextEntryFailsAt = 2;
-  Machine().processes.nextEntryFailure = 31;
+  Machine().processes.nextEntryFailure = os::ErrorGenFailure;
   StartProcess(200, u"chrome.exe", std::u16string(Browser));
   EXPECT_FALSE(IsBrowserRunning());
 }
