@@ -20,6 +20,7 @@ inline constexpr ErrorCode ErrorGenFailure = 31;
 inline constexpr ErrorCode ErrorSharingViolation = 32;
 inline constexpr ErrorCode ErrorBadNetpath = 53;
 inline constexpr ErrorCode ErrorNetnameDeleted = 64;
+inline constexpr ErrorCode ErrorFileExists = 80;
 inline constexpr ErrorCode ErrorInvalidParameter = 87;
 inline constexpr ErrorCode ErrorInvalidName = 123;
 inline constexpr ErrorCode ErrorBadPathname = 161;

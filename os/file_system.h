@@ -31,6 +31,12 @@ inline constexpr std::uint32_t MovefileWriteThrough = 0x8;
 // the call returns only once the move has reached the disk.
 [[nodiscard]] ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags);
 
+// CopyFileW: copies the file's content and attributes to newPath, a link at
+// existingPath followed. A new file takes the security its directory passes
+// on; an existing one is overwritten in place and keeps its own, unless
+// failIfExists, which then fails with ErrorFileExists.
+[[nodiscard]] ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists);
+
 // DeleteFileW: removes the name of a file, or of a link itself, never its
 // target. A file that another open does not share for deleting is not
 // deleted (ErrorSharingViolation); a directory is refused (ErrorAccessDenied).

@@ -57,4 +57,7 @@ std::uint32_t WaitForSingleObject(const Handle& process, std::uint32_t milliseco
 [[nodiscard]] ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t flags,
                                                   std::u16string& imageName);
 
+// GetCurrentProcessId.
+std::uint32_t GetCurrentProcessId();
+
 }  // namespace ostrel::os

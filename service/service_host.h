@@ -1,4 +1,5 @@
-// The Windows service "OstrelNativeUpdater" that runs the update cycle.
+// The Windows service "OstrelNativeUpdater" that runs the update cycle: what
+// the service control manager calls in the service process.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,14 @@ namespace ostrel {
 inline constexpr std::u16string_view ServiceName = u"OstrelNativeUpdater";
 
 // The service's entry, called by the service control dispatcher on a thread
-// of its own.
+// of its own: reports the service running, runs the update cycle to its end
+// and reports it stopped, with the service-specific exit code 1 when the
+// cycle failed. The arguments are ignored.
 void ServiceMain(std::uint32_t argumentCount, char16_t** arguments);
+
+// The control handler, run on the dispatcher's thread: a stop or a shutdown
+// reports the stop pending and sets the stop event (0); an interrogation is
+// answered 0; anything else 120.
+std::uint32_t ServiceControlHandler(std::uint32_t control, std::uint32_t eventType, void* eventData, void* context);
 
 }  // namespace ostrel

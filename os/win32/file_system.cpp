@@ -24,6 +24,13 @@ ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPa
   return ErrorSuccess;
 }
 
+ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists) {
+  if (!::CopyFileW(win32::WideString(existingPath).c_str(), win32::WideString(newPath).c_str(), failIfExists)) {
+    return ::GetLastError();
+  }
+  return ErrorSuccess;
+}
+
 ErrorCode DeleteFile(std::u16string_view path) {
   if (!::DeleteFileW(win32::WideString(path).c_str())) return ::GetLastError();
   return ErrorSuccess;

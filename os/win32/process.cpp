@@ -61,4 +61,6 @@ ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t flags, 
   return ErrorSuccess;
 }
 
+std::uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
 }  // namespace ostrel::os

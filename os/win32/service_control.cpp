@@ -14,6 +14,17 @@ void WINAPI ServiceMainTrampoline(DWORD argumentCount, LPWSTR* arguments) {
   registeredServiceMain(argumentCount, reinterpret_cast<char16_t**>(arguments));
 }
 
+// The same for the control handler, registered once by the service's entry.
+ServiceControlHandlerFunction registeredHandler = nullptr;
+
+DWORD WINAPI ControlHandlerTrampoline(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context) {
+  return registeredHandler(control, eventType, eventData, context);
+}
+
+// Lives as long as the process, as the system requires: a status handle is
+// never closed.
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+
 }  // namespace
 
 ErrorCode StartServiceCtrlDispatcher(std::u16string_view serviceName, ServiceMainFunction serviceMain) {
@@ -22,6 +33,21 @@ ErrorCode StartServiceCtrlDispatcher(std::u16string_view serviceName, ServiceMai
   SERVICE_TABLE_ENTRYW table[] = {{name.data(), ServiceMainTrampoline}, {nullptr, nullptr}};
   if (!::StartServiceCtrlDispatcherW(table)) return ::GetLastError();
   return ErrorSuccess;
+}
+
+ErrorCode RegisterServiceCtrlHandlerEx(std::u16string_view serviceName, ServiceControlHandlerFunction handler) {
+  registeredHandler = handler;
+  statusHandle =
+      ::RegisterServiceCtrlHandlerExW(win32::WideString(serviceName).c_str(), ControlHandlerTrampoline, nullptr);
+  return statusHandle == nullptr ? ::GetLastError() : ErrorSuccess;
+}
+
+ErrorCode SetServiceStatus(const ServiceStatus& status) {
+  SERVICE_STATUS native{status.serviceType,     status.currentState,
+                        status.controlsAccepted, status.win32ExitCode,
+                        status.serviceSpecificExitCode, status.checkPoint,
+                        status.waitHint};
+  return ::SetServiceStatus(statusHandle, &native) ? ErrorSuccess : ::GetLastError();
 }
 
 }  // namespace ostrel::os

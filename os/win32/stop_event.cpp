@@ -18,6 +18,14 @@ ErrorCode CreateStopEvent() {
 
 ErrorCode SetStopEvent() { return ::SetEvent(stopEvent) ? ErrorSuccess : ::GetLastError(); }
 
+bool WaitForStopEvent(std::uint32_t milliseconds) {
+  if (stopEvent == nullptr) {
+    ::Sleep(milliseconds);
+    return false;
+  }
+  return ::WaitForSingleObject(stopEvent, milliseconds) == WAIT_OBJECT_0;
+}
+
 bool IsStopEventSet() { return stopEvent != nullptr && ::WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }
 
 }  // namespace ostrel::os

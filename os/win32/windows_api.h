@@ -22,6 +22,7 @@
 // code here calls the W forms by their full names.
 #undef ConvertStringSecurityDescriptorToSecurityDescriptor
 #undef ConvertStringSidToSid
+#undef CopyFile
 #undef CreateDirectory
 #undef CreateFile
 #undef CreateProcess
@@ -36,6 +37,7 @@
 #undef RegCreateKeyEx
 #undef RegGetValue
 #undef RegSetValueEx
+#undef RegisterServiceCtrlHandlerEx
 #undef StartServiceCtrlDispatcher
 
 #include <string>

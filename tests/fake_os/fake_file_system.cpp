@@ -94,6 +94,15 @@ FakeFileSystem::Lookup FakeFileSystem::Look(std::u16string_view path) {
   return lookup;
 }
 
+FakeFileSystem::Lookup FakeFileSystem::LookThroughLink(std::u16string_view path) {
+  Lookup lookup = Look(path);
+  if (lookup.file != nullptr && (lookup.file->attributes & os::FileAttributeReparsePoint) &&
+      !lookup.file->linkTarget.empty()) {
+    return Look(lookup.file->linkTarget);
+  }
+  return lookup;
+}
+
 std::u16string FakeFileSystem::ParentKey(std::u16string_view key) {
   std::size_t separator = key.rfind(u'\\');
   // The parent of "C:\NAME" is the root "C:\".

@@ -62,6 +62,8 @@ struct FakeFileSystem {
     os::ErrorCode missing = os::ErrorSuccess;
   };
   Lookup Look(std::u16string_view path);
+  // The same, except that a link at the last component is followed.
+  Lookup LookThroughLink(std::u16string_view path);
   // The key of the directory holding the object of a key.
   static std::u16string ParentKey(std::u16string_view key);
 
@@ -108,6 +110,8 @@ struct FakeFileSystem {
   // Runs at the start of each CreateDirectoryW, with its path: what another
   // process does in the moment before the directory is created.
   std::function<void(std::u16string_view path)> beforeCreateDirectory;
+  // Runs after each successful MoveFileExW, with the new name's key.
+  std::function<void(const std::u16string& key)> afterMove;
   // Runs at the start of each ReadFile, with the object read.
   std::function<void(FakeFile& file)> beforeRead;
 

@@ -15,9 +15,9 @@
 #include "fake_os/fake_identity.h"
 #include "fake_os/fake_processes.h"
 #include "fake_os/fake_registry.h"
+#include "fake_os/fake_service_control.h"
 #include "os/error_code.h"
 #include "os/known_folder.h"
-#include "os/service_control.h"
 
 namespace ostrel::fake {
 
@@ -30,9 +30,8 @@ struct FakeMachine {
   std::string standardOutput;
   std::string standardError;
 
-  // The service control manager: a process it did not start is refused.
-  os::ErrorCode dispatcherResult = os::ErrorFailedServiceControllerConnect;
-  std::vector<std::u16string> dispatcherCalls;
+  // The service control manager, as the service process meets it.
+  FakeServiceControl serviceControl;
 
   // Known folders, as on a usual installation.
   std::u16string programFilesFolder = u"C:\\Program Files";
@@ -40,7 +39,8 @@ struct FakeMachine {
   os::HResult knownFolderResult = os::SOk;
   std::vector<os::KnownFolderId> knownFolderQueries;
 
-  // Every Sleep, in milliseconds; runs whileSleeping, if set, during each.
+  // Every Sleep, in milliseconds; each advances the clock and runs
+  // whileSleeping, if set.
   std::vector<std::uint32_t> sleeps;
   std::function<void()> whileSleeping;
 
@@ -57,9 +57,14 @@ struct FakeMachine {
   std::uint64_t tickCount = 5'000'000;
 
   // The service's stop request: absent until the service host creates it.
+  // Waits on it take no real time: each advances the clock by its timeout
+  // and runs whileWaitingForStop, which may set the event.
   std::optional<bool> stopEvent;
+  std::vector<std::uint32_t> stopWaits;
+  std::function<void()> whileWaitingForStop;
 
-  // The running executable.
+  // The running process and its executable.
+  std::uint32_t processId = 4242;
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";
   os::ErrorCode moduleFileNameResult = os::ErrorSuccess;
 

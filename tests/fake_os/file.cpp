@@ -27,12 +27,9 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
   FakeFileSystem& fileSystem = Machine().fileSystem;
   fileSystem.createFileCalls.push_back({std::u16string(path), desiredAccess, shareMode, creationDisposition,
                                         flagsAndAttributes});
-  FakeFileSystem::Lookup lookup = fileSystem.Look(path);
   // Without FILE_FLAG_OPEN_REPARSE_POINT a link at the name is followed.
-  if (lookup.file != nullptr && (lookup.file->attributes & FileAttributeReparsePoint) &&
-      !(flagsAndAttributes & FileFlagOpenReparsePoint) && !lookup.file->linkTarget.empty()) {
-    lookup = fileSystem.Look(lookup.file->linkTarget);
-  }
+  FakeFileSystem::Lookup lookup =
+      flagsAndAttributes & FileFlagOpenReparsePoint ? fileSystem.Look(path) : fileSystem.LookThroughLink(path);
   if (lookup.file == nullptr) {
     if (creationDisposition == OpenExisting || lookup.missing != ErrorFileNotFound) return lookup.missing;
     const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(lookup.key));

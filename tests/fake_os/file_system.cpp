@@ -106,6 +106,34 @@ ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPa
     fileSystem.files.erase(target.key);
   }
   Rename(fileSystem, source.key, target.key);
+  if (fileSystem.afterMove) fileSystem.afterMove(target.key);
+  return ErrorSuccess;
+}
+
+ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists) {
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  FakeFileSystem::Lookup source = fileSystem.LookThroughLink(existingPath);
+  if (source.file == nullptr) return source.missing;
+  if (source.file->attributes & FileAttributeDirectory) return ErrorAccessDenied;
+  if (!Grants(*source.file, GenericRead)) return ErrorAccessDenied;
+  if (!fileSystem.SharingAllows(*source.file, GenericRead, FileShareRead | FileShareDelete)) {
+    return ErrorSharingViolation;
+  }
+  FakeFileSystem::Lookup target = fileSystem.LookThroughLink(newPath);
+  FakeFile* copy = target.file;
+  if (copy != nullptr) {
+    if (failIfExists) return ErrorFileExists;
+    if (copy->attributes & FileAttributeDirectory || !Grants(*copy, GenericWrite)) return ErrorAccessDenied;
+    if (!fileSystem.SharingAllows(*copy, GenericWrite, 0)) return ErrorSharingViolation;
+  } else {
+    if (target.missing != ErrorFileNotFound) return target.missing;
+    const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(target.key));
+    if (!Grants(parent, fake::DirectoryAddFile)) return ErrorAccessDenied;
+    copy = &fileSystem.AddFile(target.key);
+    copy->security = fake::InheritedSecurity(parent.security, false, Machine().identity);
+  }
+  copy->attributes = source.file->attributes;
+  copy->contents = source.file->contents;
   return ErrorSuccess;
 }
 

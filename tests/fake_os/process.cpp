@@ -142,4 +142,6 @@ ErrorCode QueryFullProcessImageName(const Handle& handle, std::uint32_t, std::u1
   return ErrorSuccess;
 }
 
+std::uint32_t GetCurrentProcessId() { return fake::Machine().processId; }
+
 }  // namespace ostrel::os

@@ -19,4 +19,11 @@ ErrorCode SetStopEvent() {
 
 bool IsStopEventSet() { return Machine().stopEvent.value_or(false); }
 
+bool WaitForStopEvent(std::uint32_t milliseconds) {
+  Machine().stopWaits.push_back(milliseconds);
+  Machine().tickCount += milliseconds;
+  if (Machine().whileWaitingForStop) Machine().whileWaitingForStop();
+  return Machine().stopEvent.value_or(false);
+}
+
 }  // namespace ostrel::os

@@ -8,6 +8,7 @@
 
 #include "build_configuration.h"
 #include "fake_os/fake_machine.h"
+#include "os/service_control.h"
 #include "os/com.h"
 
 namespace ostrel {
@@ -90,7 +91,7 @@ TEST(ProcessEntryTest, StartsComInTheMultithreadedApartmentFirst) {
 
 TEST(ProcessEntryTest, FailedServiceLocationCheckNeverReachesTheDispatcher) {
   EXPECT_EQ(RunWith({u"--service"}), 1);
-  EXPECT_TRUE(Machine().dispatcherCalls.empty());
+  EXPECT_TRUE(Machine().serviceControl.dispatcherCalls.empty());
 }
 
 TEST(ProcessEntryTest, ServiceAtItsFixedLocationConnectsToTheDispatcher) {
@@ -98,8 +99,24 @@ TEST(ProcessEntryTest, ServiceAtItsFixedLocationConnectsToTheDispatcher) {
   Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel\\Updater");
   Machine().fileSystem.AddFile(Machine().moduleFileName);
   EXPECT_EQ(RunWith({u"--service"}), 1);
-  EXPECT_EQ(Machine().dispatcherCalls, std::vector<std::u16string>{u"OstrelNativeUpdater"});
+  EXPECT_EQ(Machine().serviceControl.dispatcherCalls, std::vector<std::u16string>{u"OstrelNativeUpdater"});
   EXPECT_EQ(Machine().standardError, "Connect service dispatcher (1063)\n");
+}
+
+// The dispatcher returns once the service has stopped; the process then ends
+// with 0 whatever the service's own exit code.
+TEST(ProcessEntryTest, AStartedServiceRunsToItsStopAndTheProcessExitsZero) {
+  Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel");
+  Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel\\Updater");
+  Machine().fileSystem.AddFile(Machine().moduleFileName);
+  Machine().serviceControl.dispatcherResult = os::ErrorSuccess;
+  EXPECT_EQ(RunWith({u"--service"}), 0);
+  ASSERT_EQ(Machine().serviceControl.statuses.size(), 2u);
+  EXPECT_EQ(Machine().serviceControl.statuses[0].currentState, os::ServiceRunning);
+  EXPECT_EQ(Machine().serviceControl.statuses[1].currentState, os::ServiceStopped);
+  EXPECT_EQ(Machine().serviceControl.statuses[1].win32ExitCode, os::ErrorServiceSpecificError)
+      << "the test process is not LocalSystem";
+  EXPECT_EQ(Machine().standardError, "");
 }
 
 struct ComFailureCase {

@@ -1,0 +1,152 @@
+#include "service/update_cycle.h"
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "apply/update_process.h"
+#include "foundation/failure.h"
+#include "foundation/path_join.h"
+#include "foundation/registry_state.h"
+#include "foundation/text_conversion.h"
+#include "foundation/updater_locations.h"
+#include "foundation/updater_status.h"
+#include "inspect/browser_activity.h"
+#include "os/file_system.h"
+#include "os/process.h"
+#include "os/stop_event.h"
+#include "release/bounded_file.h"
+#include "release/installer_verification.h"
+#include "release/release_metadata.h"
+#include "release/release_version.h"
+#include "security/caller_identity.h"
+#include "security/fixed_location.h"
+#include "security/object_acl.h"
+#include "security/own_image_path.h"
+#include "security/protected_directory.h"
+#include "security/protected_file.h"
+#include "security/transaction_lock.h"
+#include "service/feed_download.h"
+
+namespace ostrel {
+namespace {
+
+constexpr std::uint32_t PauseMilliseconds = 5000;
+constexpr std::uint64_t MetadataLimit = 65536;
+constexpr std::uint64_t SignatureLimit = 512;
+
+// The release whose verified installer lies in the working directory, as
+// this cycle knows it. The three are set together and never cleared.
+struct StagedRelease {
+  std::string metadata;  // the exact bytes of its "release.json"; empty: nothing staged
+  std::u16string version;
+  std::u16string installerName;
+
+  bool Exists() const { return !metadata.empty(); }
+};
+
+std::u16string DataPath(std::u16string_view name) { return JoinPath(UpdaterDataDirectory(), name); }
+
+bool IsNewerThanInstalled(const ReleaseMetadata& release) {
+  return CompareReleaseVersions(release.version, ToUtf8(ReadInstalledVersion())) > 0;
+}
+
+// Takes up the release an earlier run staged, when its files are all still
+// protected, signed, intact and newer than the installed version.
+void ReuseStagedRelease(StagedRelease& staged) {
+  const std::u16string metadataPath = DataPath(ReleaseMetadataName);
+  const std::u16string signaturePath = DataPath(ReleaseSignatureName);
+  ValidateObjectAcl(metadataPath);
+  ValidateObjectAcl(signaturePath);
+  std::string metadata = ReadBoundedFile(metadataPath, MetadataLimit);
+  std::string signature = ReadBoundedFile(signaturePath, SignatureLimit);
+  ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
+  const std::u16string installerPath = DataPath(ToUtf16(release.file));
+  ValidateObjectAcl(installerPath);
+  VerifyInstaller(installerPath, release);
+  if (!IsNewerThanInstalled(release)) return;
+  staged = StagedRelease{std::move(metadata), ToUtf16(release.version), ToUtf16(release.file)};
+  WriteStatus(u"ready", staged.version, "");
+}
+
+// Stays quiet in the status: what was staged before is the truth shown.
+void PublishNothingNewer(const StagedRelease& staged) {
+  WriteStatus(staged.Exists() ? u"ready" : u"up_to_date", staged.version, "");
+}
+
+void CheckForUpdate(StagedRelease& staged) {
+  std::string metadata = DownloadFeedFile(ReleaseMetadataName, MetadataLimit, u"");
+  std::string signature = DownloadFeedFile(ReleaseSignatureName, SignatureLimit, u"");
+  ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
+  const std::u16string version = ToUtf16(release.version);
+  if (!IsNewerThanInstalled(release)) return PublishNothingNewer(staged);
+  if (metadata == staged.metadata) return;
+
+  WriteStatus(u"downloading", version, "");
+  const std::u16string installerName = ToUtf16(release.file);
+  DownloadFeedFile(installerName, release.size, PartialDownloadPath());
+  VerifyInstaller(PartialDownloadPath(), release);
+  if (os::ErrorCode error = os::MoveFileEx(PartialDownloadPath(), DataPath(installerName),
+                                           os::MovefileReplaceExisting | os::MovefileWriteThrough)) {
+    RaiseLastError("Commit verified installer", error);
+  }
+  WriteProtectedFile(DataPath(ReleaseMetadataName), metadata);
+  WriteProtectedFile(DataPath(ReleaseSignatureName), signature);
+  if (!staged.installerName.empty() && staged.installerName != installerName) {
+    // A leftover installer costs disk space, nothing else: it is never run
+    // without its signed metadata.
+    (void)os::DeleteFile(DataPath(staged.installerName));
+  }
+  staged = StagedRelease{std::move(metadata), version, installerName};
+  WriteStatus(u"ready", staged.version, "");
+}
+
+// One check, its standard failures published. False when a stop request
+// caused the failure, which ends the cycle without a word.
+bool CheckAndPublishFailure(StagedRelease& staged) {
+  try {
+    CheckForUpdate(staged);
+  } catch (const std::exception& failure) {
+    if (os::IsStopEventSet()) return false;
+    WriteStatus(staged.Exists() ? u"ready" : u"error", staged.version, failure.what());
+  }
+  return true;
+}
+
+void HandOff(const StagedRelease& staged) {
+  const std::u16string worker = ApplyWorkerPath();
+  if (os::ErrorCode error = os::CopyFile(OwnImagePath(), worker, false)) {
+    RaiseLastError("Prepare protected updater worker", error);
+  }
+  ValidateObjectAcl(worker);
+  WriteStatus(u"installing", staged.version, "");
+  std::u16string arguments = u"--apply " + ToUtf16(std::to_string(os::GetCurrentProcessId()));
+  StartUpdateProcess(worker, arguments, false);
+}
+
+}  // namespace
+
+void RunUpdateCycle() {
+  Require(IsLocalSystem(), "Updater service must run as SYSTEM");
+  RequireFixedLocation();
+  EnsureProtectedDirectory(UpdaterDataDirectory());
+  if (IsTransactionActive()) return;
+
+  StagedRelease staged;
+  try {
+    ReuseStagedRelease(staged);
+  } catch (...) {
+    // Whatever is wrong with the staged files, the feed is the remedy.
+  }
+
+  while (!os::IsStopEventSet() && !IsUninstalling()) {
+    if (!IsBrowserRunning()) {
+      if (staged.Exists()) HandOff(staged);
+      return;
+    }
+    if (!CheckAndPublishFailure(staged)) return;
+    if (os::WaitForStopEvent(PauseMilliseconds)) return;
+  }
+}
+
+}  // namespace ostrel

@@ -1,0 +1,371 @@
+#include "service/update_cycle.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fake_os/fake_machine.h"
+#include "foundation/failure.h"
+#include "foundation/path_join.h"
+#include "foundation/registry_state.h"
+#include "foundation/text_conversion.h"
+#include "foundation/updater_locations.h"
+#include "os/file.h"
+#include "os/file_system.h"
+#include "installed_updater.h"
+#include "published_release.h"
+
+namespace ostrel {
+namespace {
+
+using namespace fake;
+using test::Publish;
+using test::PublishedRelease;
+using test::SetInstalledVersion;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+constexpr std::uint32_t BrowserProcessId = 1000;
+
+std::u16string Data(std::u16string_view name) { return JoinPath(UpdaterDataDirectory(), name); }
+std::u16string Data(const std::string& name) { return Data(ToUtf16(name)); }
+
+// The document WriteStatus publishes, for expectations.
+std::string Status(const std::string& state, const std::string& available = "", const std::string& message = "",
+                   const std::string& installed = "1.0.0") {
+  std::string document = R"({"ok":true,"state":")" + state + R"(","installedVersion":")" + installed + '"';
+  if (!available.empty()) document += R"(,"availableVersion":")" + available + '"';
+  if (!message.empty()) document += R"(,"message":")" + message + '"';
+  return document + "}";
+}
+
+// The cycle as the service host runs it on an installed updater, every
+// published status recorded.
+class UpdateCycleTest : public testing::Test {
+ protected:
+  UpdateCycleTest() {
+    test::ArrangeInstalledUpdater();
+    // The service host has made the stop event before the cycle runs.
+    Machine().stopEvent = false;
+    Machine().fileSystem.afterMove = [this](const std::u16string& key) {
+      if (key == u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\STATUS.JSON") {
+        statuses.push_back(Machine().fileSystem.files.at(key)->contents);
+      }
+    };
+  }
+
+  static void Stage(const PublishedRelease& release) {
+    Machine().fileSystem.AddFile(Data(ReleaseMetadataName), release.metadata);
+    Machine().fileSystem.AddFile(Data(ReleaseSignatureName), release.signature);
+    Machine().fileSystem.AddFile(Data(release.file), release.installer);
+  }
+
+  static void Serve(const PublishedRelease& release) {
+    auto& responses = Machine().http.responses;
+    responses[u"/updates/native/release.json"] = {200, release.metadata};
+    responses[u"/updates/native/release.sig"] = {200, release.signature};
+    responses[u"/updates/native/" + ToUtf16(release.file)] = {200, release.installer};
+  }
+
+  // The browser runs through this many checks, then is closed.
+  static void BrowserRunsFor(int checks) {
+    if (checks == 0) return;
+    Machine().processes.running.push_back({BrowserProcessId, u"chrome.exe", BrowserExecutablePath()});
+    Machine().whileWaitingForStop = [checks] {
+      if (static_cast<int>(Machine().stopWaits.size()) < checks) return;
+      std::erase_if(Machine().processes.running, [](const FakeProcess& p) { return p.id == BrowserProcessId; });
+    };
+  }
+
+  // "" when the cycle returned normally, otherwise its failure's message.
+  static std::string Run() {
+    try {
+      RunUpdateCycle();
+    } catch (const std::exception& failure) {
+      return failure.what();
+    } catch (const hresult_error&) {
+      return "hresult_error";
+    }
+    return "";
+  }
+
+  static std::vector<std::u16string> Requests() {
+    std::vector<std::u16string> paths;
+    for (const std::u16string& target : Machine().http.requestTargets) paths.push_back(target.substr(0, target.find(u'?')));
+    return paths;
+  }
+
+  static std::string Content(std::u16string_view path) {
+    FakeFile* file = Machine().fileSystem.Find(path);
+    return file == nullptr ? "<missing>" : file->contents;
+  }
+
+  static std::vector<std::u16string> Launches() {
+    std::vector<std::u16string> commandLines;
+    for (const FakeLaunch& launch : Machine().processes.launches) commandLines.push_back(launch.commandLine);
+    return commandLines;
+  }
+
+  std::vector<std::string> statuses;
+  const PublishedRelease staged = Publish("1.1.0");
+  const PublishedRelease newer = Publish("1.2.0");
+  const std::u16string workerLaunch = u"\"C:\\ProgramData\\OstrelNativeUpdater\\OstrelApply.exe\" --apply 4242";
+};
+
+TEST_F(UpdateCycleTest, WithTheBrowserClosedAndNothingStagedEndsWithoutAWord) {
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Requests(), IsEmpty());
+  EXPECT_THAT(statuses, IsEmpty());
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, HandsAStagedReleaseToTheWorkerWithoutDownloading) {
+  Stage(staged);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Requests(), IsEmpty());
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("installing", "1.1.0")));
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+  EXPECT_EQ(Content(ApplyWorkerPath()), "updater image");
+}
+
+struct StagedFilesCase {
+  const char* name;
+  std::function<void(const PublishedRelease&)> spoil;
+};
+
+class UnusableStagedReleaseTest : public UpdateCycleTest, public testing::WithParamInterface<StagedFilesCase> {};
+
+TEST_P(UnusableStagedReleaseTest, IsNeitherReportedNorHandedOff) {
+  Stage(staged);
+  GetParam().spoil(staged);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, IsEmpty());
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spoiled, UnusableStagedReleaseTest,
+    testing::Values(
+        StagedFilesCase{"InstallerChanged",
+                        [](const PublishedRelease& release) {
+                          Machine().fileSystem.Find(Data(release.file))->contents.back() ^= 1;
+                        }},
+        StagedFilesCase{"InstallerMissing",
+                        [](const PublishedRelease& release) {
+                          ASSERT_EQ(os::DeleteFile(Data(release.file)), os::ErrorSuccess);
+                        }},
+        StagedFilesCase{"MetadataNotSigned",
+                        [](const PublishedRelease&) {
+                          Machine().fileSystem.Find(Data(ReleaseMetadataName))->contents += ' ';
+                        }},
+        StagedFilesCase{"InstallerWritableByUsers",
+                        [](const PublishedRelease& release) {
+                          Machine().fileSystem.Find(Data(release.file))->security.dacl->push_back(
+                              Allowed(UsersSid, os::FileWriteData));
+                        }},
+        StagedFilesCase{"NoNewerThanInstalled", [](const PublishedRelease&) { SetInstalledVersion(u"1.1.0"); }},
+        StagedFilesCase{"OlderThanInstalled", [](const PublishedRelease&) { SetInstalledVersion(u"1.1.1"); }}),
+    [](const testing::TestParamInfo<StagedFilesCase>& info) { return info.param.name; });
+
+TEST_F(UpdateCycleTest, ReturnsAtOnceWhileATransactionIsActive) {
+  Stage(staged);
+  Machine().fileSystem.AddFile(Data(TransactionLockName));
+  Machine().fileSystem.HoldOpen(Data(TransactionLockName), os::GenericRead | os::GenericWrite, 0);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, IsEmpty());
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, AnUninstallEndsTheLoopBeforeAnyCheckOrHandOff) {
+  Stage(staged);
+  BrowserRunsFor(3);
+  Machine().registry.SetValue(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling", FakeRegistryValue::Dword(1));
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Requests(), IsEmpty());
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0")));
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, AnUninstallDuringTheCycleEndsItAtTheNextPass) {
+  Serve(staged);
+  BrowserRunsFor(5);
+  Machine().whileWaitingForStop = [] {
+    Machine().registry.SetValue(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling",
+                                FakeRegistryValue::Dword(1));
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.1.0"), Status("ready", "1.1.0")));
+  EXPECT_EQ(Machine().stopWaits.size(), 1u);
+  EXPECT_THAT(Launches(), IsEmpty()) << "no hand-off during an uninstall";
+}
+
+TEST_F(UpdateCycleTest, AnEqualReleaseIsUpToDateAtEveryPass) {
+  SetInstalledVersion(u"1.1.0");
+  Serve(staged);
+  BrowserRunsFor(2);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("up_to_date", "", "", "1.1.0"), Status("up_to_date", "", "", "1.1.0")));
+  EXPECT_THAT(Machine().stopWaits, ElementsAre(5000, 5000));
+  EXPECT_THAT(Requests(), ElementsAre(u"/updates/native/release.json", u"/updates/native/release.sig",
+                                      u"/updates/native/release.json", u"/updates/native/release.sig"));
+}
+
+TEST_F(UpdateCycleTest, TheStagedReleaseOfferedAgainIsNeitherDownloadedNorReported) {
+  Stage(staged);
+  Serve(staged);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Requests(), ElementsAre(u"/updates/native/release.json", u"/updates/native/release.sig"));
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("installing", "1.1.0")));
+}
+
+TEST_F(UpdateCycleTest, StagesANewerReleaseAndDeletesTheInstallerItReplaces) {
+  Stage(staged);
+  Serve(newer);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("downloading", "1.2.0"),
+                                    Status("ready", "1.2.0"), Status("installing", "1.2.0")));
+  EXPECT_EQ(Content(Data(newer.file)), newer.installer);
+  EXPECT_EQ(Content(Data(staged.file)), "<missing>");
+  EXPECT_EQ(Content(PartialDownloadPath()), "<missing>");
+  EXPECT_EQ(Content(Data(ReleaseMetadataName)), newer.metadata);
+  EXPECT_EQ(Content(Data(ReleaseSignatureName)), newer.signature);
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+TEST_F(UpdateCycleTest, ANewerReleaseOfTheSameInstallerNameReplacesIt) {
+  const PublishedRelease rebuilt = Publish("1.1.1", "rebuilt installer", staged.file);
+  Stage(staged);
+  Serve(rebuilt);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(Content(Data(staged.file)), "rebuilt installer");
+  EXPECT_EQ(Content(Data(ReleaseMetadataName)), rebuilt.metadata);
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("downloading", "1.1.1"),
+                                    Status("ready", "1.1.1"), Status("installing", "1.1.1")));
+}
+
+TEST_F(UpdateCycleTest, AFailedCheckIsPublishedAndRetried) {
+  BrowserRunsFor(2);
+  EXPECT_EQ(Run(), "");
+  const std::string failure = Status("error", "", "Update server returned a non-success response");
+  EXPECT_THAT(statuses, ElementsAre(failure, failure));
+}
+
+TEST_F(UpdateCycleTest, AFailedCheckKeepsAStagedReleaseReady) {
+  Stage(staged);
+  Serve(newer);
+  Machine().http.responses.erase(u"/updates/native/" + ToUtf16(newer.file));
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("downloading", "1.2.0"),
+                                    Status("ready", "1.1.0", "Update server returned a non-success response"),
+                                    Status("installing", "1.1.0")));
+  EXPECT_EQ(Content(Data(ReleaseMetadataName)), staged.metadata);
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+TEST_F(UpdateCycleTest, AnInstallerThatDoesNotMatchItsMetadataIsNeverCommitted) {
+  PublishedRelease tampered = newer;
+  tampered.installer.back() ^= 1;
+  Serve(tampered);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), Status("error", "", "Installer SHA-512 mismatch")));
+  EXPECT_EQ(Content(Data(newer.file)), "<missing>");
+  EXPECT_EQ(Content(Data(ReleaseMetadataName)), "<missing>");
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, AStopDuringTheDownloadEndsTheCycleSilently) {
+  Serve(newer);
+  BrowserRunsFor(3);
+  Machine().http.beforeRead = [](std::size_t) {
+    if (Machine().http.requestTargets.size() == 3) Machine().stopEvent = true;  // the installer's request
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0")));
+  EXPECT_NE(Content(PartialDownloadPath()), "<missing>") << "the partial download stays behind";
+  EXPECT_THAT(Machine().stopWaits, IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, AStopWhileWaitingEndsTheCycle) {
+  SetInstalledVersion(u"1.1.0");
+  Serve(staged);
+  BrowserRunsFor(5);
+  Machine().whileWaitingForStop = [] { Machine().stopEvent = true; };
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(statuses.size(), 1u);
+  EXPECT_EQ(Machine().stopWaits.size(), 1u);
+}
+
+TEST_F(UpdateCycleTest, WithoutAnInstalledVersionTheCycleFails) {
+  Serve(newer);
+  BrowserRunsFor(1);
+  Machine().registry.keys.clear();
+  EXPECT_EQ(Run(), "Installed Ostrel version is unavailable");
+  EXPECT_THAT(statuses, IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, AFailedWorkerCopyEndsTheCycleAndTheNextStartReusesTheRelease) {
+  Stage(staged);
+  Machine().fileSystem.AddFile(ApplyWorkerPath(), "an earlier worker");
+  std::uintptr_t holder = Machine().fileSystem.HoldOpen(ApplyWorkerPath(), os::GenericRead, 0);
+  EXPECT_EQ(Run(), "Prepare protected updater worker (32)");
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0")));
+
+  Machine().fileSystem.openFiles.erase(holder);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("ready", "1.1.0"), Status("installing", "1.1.0")));
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+// The JSON layer's failures stand outside the standard hierarchy, so they
+// pass the check's handler and end the cycle.
+TEST_F(UpdateCycleTest, ASignedMetadataThatIsNotJsonEndsTheCycle) {
+  const std::string notJson = "not json";
+  Machine().http.responses[u"/updates/native/release.json"] = {200, notJson};
+  Machine().http.responses[u"/updates/native/release.sig"] = {200, SignReleaseMetadata(test::ReleaseTestKeyPem, notJson)};
+  BrowserRunsFor(3);
+  EXPECT_EQ(Run(), "hresult_error");
+  EXPECT_THAT(statuses, IsEmpty());
+}
+
+struct StartUpCase {
+  const char* name;
+  void (*arrange)();
+  const char* failure;
+};
+
+class UpdateCycleStartUpTest : public UpdateCycleTest, public testing::WithParamInterface<StartUpCase> {};
+
+TEST_P(UpdateCycleStartUpTest, RefusesToRunBeforeTouchingAnything) {
+  Stage(staged);
+  GetParam().arrange();
+  EXPECT_EQ(Run(), GetParam().failure);
+  EXPECT_THAT(statuses, IsEmpty());
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Checks, UpdateCycleStartUpTest,
+    testing::Values(
+        StartUpCase{"NotLocalSystem", [] { Machine().identity = FakeIdentity(); }, "Updater service must run as SYSTEM"},
+        StartUpCase{"NotAtItsFixedLocation",
+                    [] { Machine().moduleFileName = u"C:\\ProgramData\\OstrelUpdate.exe"; },
+                    "Updater is not installed in its fixed application directory"},
+        StartUpCase{"WorkingDirectoryWritableByUsers",
+                    [] {
+                      Machine().fileSystem.Find(UpdaterDataDirectory())->security.dacl->push_back(
+                          Allowed(UsersSid, os::FileAllAccess));
+                    },
+                    "Updater object is writable by an untrusted principal"}),
+    [](const testing::TestParamInfo<StartUpCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace ostrel
