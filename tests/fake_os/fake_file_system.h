@@ -115,6 +115,14 @@ struct FakeFileSystem {
   // Runs at the start of each ReadFile, with the object read.
   std::function<void(FakeFile& file)> beforeRead;
 
+  // Every call that would change what is on disk (create, truncate, write,
+  // move, copy, delete) is counted; from the count given here on, each one
+  // fails with ErrorDiskFull and changes nothing, as after a crash.
+  std::optional<std::size_t> failChangesFrom;
+  std::size_t changes = 0;
+  // Counts one change; true when it must fail.
+  bool ChangeFails() { return changes++ >= failChangesFrom.value_or(SIZE_MAX); }
+
   // Security descriptors handed out and not yet released, by value.
   std::map<std::uintptr_t, FakeSecurity> descriptors;
   std::uintptr_t nextDescriptor = 0x10000;

@@ -34,6 +34,7 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
     if (creationDisposition == OpenExisting || lookup.missing != ErrorFileNotFound) return lookup.missing;
     const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(lookup.key));
     if (!Grants(parent, fake::DirectoryAddFile)) return ErrorAccessDenied;
+    if (fileSystem.ChangeFails()) return ErrorDiskFull;
     FakeFile& created = fileSystem.AddFile(lookup.key);
     created.attributes = flagsAndAttributes & 0xFFFF;
     // No descriptor is given, so the new file inherits.
@@ -44,7 +45,10 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
     if (lookup.file->attributes & FileAttributeDirectory) return ErrorAccessDenied;
     if (!Grants(*lookup.file, desiredAccess)) return ErrorAccessDenied;
     if (!fileSystem.SharingAllows(*lookup.file, desiredAccess, shareMode)) return ErrorSharingViolation;
-    if (creationDisposition == CreateAlways) lookup.file->contents.clear();
+    if (creationDisposition == CreateAlways) {
+      if (fileSystem.ChangeFails()) return ErrorDiskFull;
+      lookup.file->contents.clear();
+    }
   }
   std::uintptr_t handle = Machine().handles.Open();
   Machine().handles.open[handle] = [handle] { Machine().fileSystem.openFiles.erase(handle); };
@@ -92,6 +96,7 @@ ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32
   FakeFileSystem::OpenFile* open = OpenFileOf(file);
   if (open == nullptr) return ErrorInvalidHandle;
   if (!(fake::MapGenericFileRights(open->access) & (FileWriteData | FileAppendData))) return ErrorAccessDenied;
+  if (fileSystem.ChangeFails()) return ErrorDiskFull;
   std::size_t count = std::min<std::size_t>(bytes.size(), fileSystem.writeLimit.value_or(UINT32_MAX));
   std::string& contents = open->file->contents;
   if (contents.size() < open->position) contents.resize(open->position);

@@ -70,6 +70,7 @@ ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& de
   if (lookup.missing != ErrorFileNotFound) return lookup.missing;
   const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(lookup.key));
   if (!Grants(parent, fake::DirectoryAddSubdirectory)) return ErrorAccessDenied;
+  if (fileSystem.ChangeFails()) return ErrorDiskFull;
   fake::FakeSecurity security = fileSystem.descriptors.at(descriptor.value());
   // A DACL that is not protected is followed by what the parent passes on.
   if (security.dacl && !security.daclProtected) {
@@ -103,8 +104,9 @@ ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPa
         !MayRemoveName(fileSystem, target.key)) {
       return ErrorAccessDenied;
     }
-    fileSystem.files.erase(target.key);
   }
+  if (fileSystem.ChangeFails()) return ErrorDiskFull;
+  if (target.file != nullptr) fileSystem.files.erase(target.key);
   Rename(fileSystem, source.key, target.key);
   if (fileSystem.afterMove) fileSystem.afterMove(target.key);
   return ErrorSuccess;
@@ -125,10 +127,12 @@ ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath
     if (failIfExists) return ErrorFileExists;
     if (copy->attributes & FileAttributeDirectory || !Grants(*copy, GenericWrite)) return ErrorAccessDenied;
     if (!fileSystem.SharingAllows(*copy, GenericWrite, 0)) return ErrorSharingViolation;
+    if (fileSystem.ChangeFails()) return ErrorDiskFull;
   } else {
     if (target.missing != ErrorFileNotFound) return target.missing;
     const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(target.key));
     if (!Grants(parent, fake::DirectoryAddFile)) return ErrorAccessDenied;
+    if (fileSystem.ChangeFails()) return ErrorDiskFull;
     copy = &fileSystem.AddFile(target.key);
     copy->security = fake::InheritedSecurity(parent.security, false, Machine().identity);
   }
@@ -145,6 +149,7 @@ ErrorCode DeleteFile(std::u16string_view path) {
     return ErrorAccessDenied;
   }
   if (!SharedForDeleting(fileSystem, *lookup.file)) return ErrorSharingViolation;
+  if (fileSystem.ChangeFails()) return ErrorDiskFull;
   // Opens that share deleting keep the object; only the name goes.
   fileSystem.files.erase(lookup.key);
   return ErrorSuccess;

@@ -10,6 +10,7 @@
 
 #include "fake_os/fake_machine.h"
 #include "foundation/failure.h"
+#include "foundation/json_access.h"
 #include "foundation/path_join.h"
 #include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
@@ -18,6 +19,8 @@
 #include "os/file_system.h"
 #include "installed_updater.h"
 #include "published_release.h"
+#include "release/installer_verification.h"
+#include "release/release_metadata.h"
 
 namespace ostrel {
 namespace {
@@ -47,7 +50,9 @@ std::string Status(const std::string& state, const std::string& available = "", 
 // published status recorded.
 class UpdateCycleTest : public testing::Test {
  protected:
-  UpdateCycleTest() {
+  UpdateCycleTest() { Arrange(); }
+
+  void Arrange() {
     test::ArrangeInstalledUpdater();
     // The service host has made the stop event before the cycle runs.
     Machine().stopEvent = false;
@@ -334,6 +339,40 @@ TEST_F(UpdateCycleTest, ASignedMetadataThatIsNotJsonEndsTheCycle) {
   BrowserRunsFor(3);
   EXPECT_EQ(Run(), "hresult_error");
   EXPECT_THAT(statuses, IsEmpty());
+}
+
+// A check stopped at each change it makes to the disk, as by a crash from
+// that moment on, and the service started again once the browser is closed:
+// whatever it hands off is an installer that matches the signed metadata
+// beside it, and every published status is a whole document.
+TEST_F(UpdateCycleTest, ACheckInterruptedAtAnyChangeNeverHandsOffAMismatchedInstaller) {
+  for (std::size_t crashAt = 0;; ++crashAt) {
+    SCOPED_TRACE("crash at change " + std::to_string(crashAt));
+    ResetMachine();
+    statuses.clear();
+    Arrange();
+    Stage(staged);
+    Serve(newer);
+    BrowserRunsFor(1);
+    Machine().fileSystem.changes = 0;
+    Machine().fileSystem.failChangesFrom = crashAt;
+    Run();
+    const bool crashed = Machine().fileSystem.changes > crashAt;
+
+    Machine().fileSystem.failChangesFrom.reset();
+    std::erase_if(Machine().processes.running, [](const FakeProcess& p) { return p.id == BrowserProcessId; });
+    Machine().processes.launches.clear();
+    EXPECT_EQ(Run(), "");
+    // Metadata and signature of two releases side by side stage nothing.
+    if (!Launches().empty()) {
+      EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+      ReleaseMetadata release = VerifyReleaseMetadata(Content(Data(ReleaseMetadataName)),
+                                                      Content(Data(ReleaseSignatureName)));
+      EXPECT_NO_THROW(VerifyInstaller(Data(release.file), release));
+    }
+    for (const std::string& status : statuses) EXPECT_NO_THROW(JsonObject::Parse(ToUtf16(status))) << status;
+    if (!crashed) break;
+  }
 }
 
 struct StartUpCase {
