@@ -11,6 +11,8 @@ namespace {
 
 constexpr std::uint32_t StopWaitHintMilliseconds = 30000;
 
+}  // namespace
+
 void ReportServiceStatus(std::uint32_t state, bool failed) {
   os::ServiceStatus status;
   status.serviceType = os::ServiceWin32OwnProcess;
@@ -22,8 +24,6 @@ void ReportServiceStatus(std::uint32_t state, bool failed) {
   // A report the manager refuses changes nothing the service could act on.
   (void)os::SetServiceStatus(status);
 }
-
-}  // namespace
 
 std::uint32_t ServiceControlHandler(std::uint32_t control, std::uint32_t, void*, void*) {
   switch (control) {

@@ -15,6 +15,12 @@ inline constexpr std::u16string_view ServiceName = u"OstrelNativeUpdater";
 // cycle failed. The arguments are ignored.
 void ServiceMain(std::uint32_t argumentCount, char16_t** arguments);
 
+// Reports the service's state to the service control manager: stop and
+// shutdown accepted only while running, the 30-second wait hint only while a
+// stop is pending, and 1066 with the service-specific code 1 when failed. A
+// refused report is ignored.
+void ReportServiceStatus(std::uint32_t state, bool failed);
+
 // The control handler, run on the dispatcher's thread: a stop or a shutdown
 // reports the stop pending and sets the stop event (0); an interrogation is
 // answered 0; anything else 120.
