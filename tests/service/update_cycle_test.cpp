@@ -287,6 +287,17 @@ TEST_F(UpdateCycleTest, AnInstallerThatDoesNotMatchItsMetadataIsNeverCommitted) 
   EXPECT_THAT(Launches(), IsEmpty());
 }
 
+TEST_F(UpdateCycleTest, AnInstallerNameHeldOpenByAReaderCannotBeCommitted) {
+  Serve(newer);
+  Machine().fileSystem.AddFile(Data(newer.file), "an earlier download");
+  Machine().fileSystem.HoldOpen(Data(newer.file), os::GenericRead, os::FileShareRead | os::FileShareDelete);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), Status("error", "", "Commit verified installer (5)")));
+  EXPECT_EQ(Content(Data(ReleaseMetadataName)), "<missing>");
+  EXPECT_EQ(Content(PartialDownloadPath()), newer.installer) << "the verified download waits for the next check";
+}
+
 TEST_F(UpdateCycleTest, AStopDuringTheDownloadEndsTheCycleSilently) {
   Serve(newer);
   BrowserRunsFor(3);
