@@ -17,6 +17,7 @@ inline constexpr ErrorCode ErrorPathNotFound = 3;
 inline constexpr ErrorCode ErrorAccessDenied = 5;
 inline constexpr ErrorCode ErrorInvalidHandle = 6;
 inline constexpr ErrorCode ErrorSharingViolation = 32;
+inline constexpr ErrorCode ErrorBrokenPipe = 109;
 inline constexpr ErrorCode ErrorAlreadyExists = 183;
 inline constexpr ErrorCode ErrorFailedServiceControllerConnect = 1063;
 

@@ -3,6 +3,7 @@
 // what the machine recorded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -26,8 +27,20 @@ struct FakeMachine {
   os::HResult coInitializeResult = os::SOk;
   std::vector<std::uint32_t> coInitializeCalls;
 
-  // Standard streams.
+  // Standard streams. A read takes the front of standardInput, at most
+  // standardInputChunk bytes (what one write of the other end delivered);
+  // once it is empty a read fails with endOfStandardInput, as it does at the
+  // end of a pipe. standardOutput holds what was written; writes fail with
+  // standardOutputResult when set (the stream closed) and write at most
+  // standardOutputLimit bytes.
+  std::string standardInput;
+  std::size_t standardInputChunk = SIZE_MAX;
+  os::ErrorCode endOfStandardInput = os::ErrorBrokenPipe;
+  std::vector<std::uint32_t> standardInputReads;  // the bytes each read asked for
   std::string standardOutput;
+  std::vector<std::size_t> standardOutputWrites;  // the bytes each write was given
+  os::ErrorCode standardOutputResult = os::ErrorSuccess;
+  std::optional<std::uint32_t> standardOutputLimit;
   std::string standardError;
 
   // The service control manager: a process it did not start is refused.
