@@ -30,12 +30,15 @@
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo
 #undef MoveFileEx
+#undef OpenSCManager
+#undef OpenService
 #undef Process32First
 #undef Process32Next
 #undef QueryFullProcessImageName
 #undef RegCreateKeyEx
 #undef RegGetValue
 #undef RegSetValueEx
+#undef StartService
 #undef StartServiceCtrlDispatcher
 
 #include <string>

@@ -16,6 +16,7 @@
 #include "fake_os/fake_identity.h"
 #include "fake_os/fake_processes.h"
 #include "fake_os/fake_registry.h"
+#include "fake_os/fake_service_manager.h"
 #include "os/error_code.h"
 #include "os/known_folder.h"
 #include "os/service_control.h"
@@ -46,6 +47,8 @@ struct FakeMachine {
   // The service control manager: a process it did not start is refused.
   os::ErrorCode dispatcherResult = os::ErrorFailedServiceControllerConnect;
   std::vector<std::u16string> dispatcherCalls;
+  // The services it keeps, and the handles its clients hold.
+  FakeServiceManager services;
 
   // Known folders, as on a usual installation.
   std::u16string programFilesFolder = u"C:\\Program Files";
