@@ -15,7 +15,7 @@ inline constexpr std::u16string_view DataDirectory = u"C:\\ProgramData\\OstrelNa
 inline constexpr std::u16string_view StatusPath = u"C:\\ProgramData\\OstrelNativeUpdater\\status.json";
 inline constexpr std::u16string_view LockPath = u"C:\\ProgramData\\OstrelNativeUpdater\\install.lock";
 
-inline void InstallUpdater() {
+inline void ArrangeInstalledUpdater() {
   fake::FakeMachine& machine = fake::Machine();
   machine.fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel");
   machine.fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel\\Updater");

@@ -46,7 +46,7 @@ void ExpectNoServiceHandleLeft() { EXPECT_TRUE(Machine().services.openHandles.em
 
 class ControlActionTest : public testing::Test {
  protected:
-  void SetUp() override { test::InstallUpdater(); }
+  void SetUp() override { test::ArrangeInstalledUpdater(); }
 };
 
 TEST_F(ControlActionTest, CheckStartsTheStoppedServiceAndAnswersWithThePublishedStatus) {

@@ -32,7 +32,7 @@ std::string Failure(std::string_view message) { return R"({"ok":false,"error":")
 class NativeMessagingHostTest : public testing::Test {
  protected:
   void SetUp() override {
-    test::InstallUpdater();
+    test::ArrangeInstalledUpdater();
     Machine().fileSystem.AddFile(test::StatusPath, StatusDocument);
   }
 };

@@ -5,9 +5,9 @@ tree, so every request that gets past the frame meets the fixed-location
 check."""
 
 import json
+import os
 import struct
 import subprocess
-import os
 import unittest
 
 from updater import run_updater

@@ -30,8 +30,8 @@ struct FakeMachine {
 
   // Standard streams. A read takes the front of standardInput, at most
   // standardInputChunk bytes (what one write of the other end delivered);
-  // once it is empty a read fails with endOfStandardInput, as it does at the
-  // end of a pipe. standardOutput holds what was written; writes fail with
+  // once it is empty a read fails with endOfStandardInput, as Windows fails
+  // it at the end of a pipe (Wine reads 0 bytes instead). standardOutput holds what was written; writes fail with
   // standardOutputResult when set (the stream closed) and write at most
   // standardOutputLimit bytes.
   std::string standardInput;
