@@ -8,6 +8,9 @@
 
 namespace ostrel {
 
+// The Windows service that runs the update cycle.
+inline constexpr std::u16string_view ServiceName = u"OstrelNativeUpdater";
+
 // In UpdaterDirectory.
 inline constexpr std::u16string_view UpdaterExecutableName = u"OstrelUpdate.exe";
 inline constexpr std::u16string_view HostManifestName = u"native-host.json";

@@ -1,7 +1,5 @@
 #include "inspect/installation_report.h"
 
-#include <algorithm>
-#include <array>
 #include <string>
 #include <vector>
 
@@ -9,30 +7,16 @@
 #include "foundation/ascii_case.h"
 #include "foundation/failure.h"
 #include "foundation/json_access.h"
+#include "foundation/path_existence.h"
 #include "foundation/text_conversion.h"
 #include "foundation/updater_locations.h"
 #include "inspect/browser_activity.h"
-#include "os/file_system.h"
 #include "os/registry.h"
 #include "os/standard_streams.h"
 #include "security/object_acl.h"
 
 namespace ostrel {
 namespace {
-
-// The codes with which an existence test says that the path, or a directory
-// on it, is not there or cannot name anything.
-constexpr std::array AbsentPathCodes = {os::ErrorFileNotFound, os::ErrorPathNotFound, os::ErrorBadNetpath,
-                                        os::ErrorNetnameDeleted, os::ErrorInvalidName, os::ErrorBadPathname,
-                                        os::ErrorDirectory};
-
-bool PathExists(std::u16string_view path) {
-  std::uint32_t attributes = 0;
-  os::ErrorCode error = os::GetFileAttributes(path, attributes);
-  if (error == os::ErrorSuccess) return true;
-  if (std::ranges::find(AbsentPathCodes, error) != AbsentPathCodes.end()) return false;
-  RaiseFileSystemError("exists", path, error);
-}
 
 constexpr std::uint32_t UninstallStringBufferBytes = 65536;
 

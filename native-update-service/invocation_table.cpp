@@ -8,6 +8,7 @@
 #include "bridge/native_messaging_host.h"
 #include "build_configuration.h"
 #include "foundation/failure.h"
+#include "foundation/updater_locations.h"
 #include "inspect/installation_report.h"
 #include "native-update-service/parent_process_id.h"
 #include "os/service_control.h"

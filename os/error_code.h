@@ -22,6 +22,7 @@ inline constexpr ErrorCode ErrorBadNetpath = 53;
 inline constexpr ErrorCode ErrorNetnameDeleted = 64;
 inline constexpr ErrorCode ErrorFileExists = 80;
 inline constexpr ErrorCode ErrorInvalidParameter = 87;
+inline constexpr ErrorCode ErrorBrokenPipe = 109;
 inline constexpr ErrorCode ErrorDiskFull = 112;
 inline constexpr ErrorCode ErrorInvalidName = 123;
 inline constexpr ErrorCode ErrorBadPathname = 161;

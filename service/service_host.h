@@ -3,11 +3,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 namespace ostrel {
-
-inline constexpr std::u16string_view ServiceName = u"OstrelNativeUpdater";
 
 // The service's entry, called by the service control dispatcher on a thread
 // of its own: reports the service running, runs the update cycle to its end

@@ -31,6 +31,8 @@
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo
 #undef MoveFileEx
+#undef OpenSCManager
+#undef OpenService
 #undef Process32First
 #undef Process32Next
 #undef QueryFullProcessImageName
@@ -38,6 +40,7 @@
 #undef RegGetValue
 #undef RegSetValueEx
 #undef RegisterServiceCtrlHandlerEx
+#undef StartService
 #undef StartServiceCtrlDispatcher
 
 #include <string>

@@ -12,11 +12,13 @@ class Run:
     standard_error: bytes
 
 
-def run_updater(*arguments: str, timeout: float = 60) -> Run:
-    """Runs the updater with the arguments and captures its streams."""
+def run_updater(*arguments: str, standard_input: bytes | None = None, timeout: float = 60) -> Run:
+    """Runs the updater with the arguments and captures its streams; the
+    bytes given are written to its standard input, which then ends."""
     completed = subprocess.run(
         ["wine", os.environ["OSTREL_UPDATE_EXE"], *arguments],
-        stdin=subprocess.DEVNULL,
+        input=standard_input,
+        stdin=subprocess.DEVNULL if standard_input is None else None,
         capture_output=True,
         timeout=timeout,
         check=False,

@@ -3,6 +3,7 @@
 // what the machine recorded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "fake_os/fake_processes.h"
 #include "fake_os/fake_registry.h"
 #include "fake_os/fake_service_control.h"
+#include "fake_os/fake_service_manager.h"
 #include "os/error_code.h"
 #include "os/known_folder.h"
 
@@ -26,12 +28,26 @@ struct FakeMachine {
   os::HResult coInitializeResult = os::SOk;
   std::vector<std::uint32_t> coInitializeCalls;
 
-  // Standard streams.
+  // Standard streams. A read takes the front of standardInput, at most
+  // standardInputChunk bytes (what one write of the other end delivered);
+  // once it is empty a read fails with endOfStandardInput, as Windows fails
+  // it at the end of a pipe (Wine reads 0 bytes instead). standardOutput holds what was written; writes fail with
+  // standardOutputResult when set (the stream closed) and write at most
+  // standardOutputLimit bytes.
+  std::string standardInput;
+  std::size_t standardInputChunk = SIZE_MAX;
+  os::ErrorCode endOfStandardInput = os::ErrorBrokenPipe;
+  std::vector<std::uint32_t> standardInputReads;  // the bytes each read asked for
   std::string standardOutput;
+  std::vector<std::size_t> standardOutputWrites;  // the bytes each write was given
+  os::ErrorCode standardOutputResult = os::ErrorSuccess;
+  std::optional<std::uint32_t> standardOutputLimit;
   std::string standardError;
 
   // The service control manager, as the service process meets it.
   FakeServiceControl serviceControl;
+  // The services it keeps, and the handles its clients hold.
+  FakeServiceManager services;
 
   // Known folders, as on a usual installation.
   std::u16string programFilesFolder = u"C:\\Program Files";

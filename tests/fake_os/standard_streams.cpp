@@ -1,13 +1,38 @@
 #include "os/standard_streams.h"
 
+#include <algorithm>
+
 #include "fake_os/fake_machine.h"
 
 namespace ostrel::os {
 
 using fake::Machine;
 
-void WriteStandardOutput(std::string_view bytes) { Machine().standardOutput.append(bytes); }
+void WriteStandardOutput(std::string_view bytes) {
+  if (Machine().standardOutputResult == ErrorSuccess) Machine().standardOutput.append(bytes);
+}
 
 void WriteStandardError(std::string_view bytes) { Machine().standardError.append(bytes); }
+
+ErrorCode ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {
+  fake::FakeMachine& machine = Machine();
+  machine.standardInputReads.push_back(static_cast<std::uint32_t>(buffer.size()));
+  if (machine.standardInput.empty()) return machine.endOfStandardInput;
+  std::size_t count = std::min({buffer.size(), machine.standardInput.size(), machine.standardInputChunk});
+  std::copy_n(machine.standardInput.begin(), count, buffer.begin());
+  machine.standardInput.erase(0, count);
+  bytesRead = static_cast<std::uint32_t>(count);
+  return ErrorSuccess;
+}
+
+ErrorCode WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten) {
+  fake::FakeMachine& machine = Machine();
+  machine.standardOutputWrites.push_back(bytes.size());
+  if (machine.standardOutputResult != ErrorSuccess) return machine.standardOutputResult;
+  std::size_t count = std::min<std::size_t>(bytes.size(), machine.standardOutputLimit.value_or(UINT32_MAX));
+  machine.standardOutput.append(bytes.data(), count);
+  bytesWritten = static_cast<std::uint32_t>(count);
+  return ErrorSuccess;
+}
 
 }  // namespace ostrel::os

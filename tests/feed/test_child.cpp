@@ -6,11 +6,40 @@
 //                          arguments after FILE, one a line, and its working
 //                          directory to FILE (UTF-16LE)
 //   probe-handle VALUE     exits with 1 when VALUE is a handle it holds, else 0
+//   service NAME           runs as the service NAME, started by the service
+//                          control manager, until it is told to stop
 #include <windows.h>
 
 #include <cwchar>
 #include <cstdlib>
 #include <string>
+
+namespace {
+
+SERVICE_STATUS_HANDLE serviceStatus = nullptr;
+HANDLE stopRequested = nullptr;
+
+void ReportServiceState(DWORD state) {
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+  ::SetServiceStatus(serviceStatus, &status);
+}
+
+DWORD WINAPI HandleServiceControl(DWORD control, DWORD, void*, void*) {
+  if (control == SERVICE_CONTROL_STOP) ::SetEvent(stopRequested);
+  return NO_ERROR;
+}
+
+void WINAPI RunService(DWORD, LPWSTR* arguments) {
+  serviceStatus = ::RegisterServiceCtrlHandlerExW(arguments[0], HandleServiceControl, nullptr);
+  ReportServiceState(SERVICE_RUNNING);
+  ::WaitForSingleObject(stopRequested, INFINITE);
+  ReportServiceState(SERVICE_STOPPED);
+}
+
+}  // namespace
 
 int wmain(int argumentCount, wchar_t** arguments) {
   if (argumentCount < 3) return 100;
@@ -24,6 +53,11 @@ int wmain(int argumentCount, wchar_t** arguments) {
     auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(arguments[2], nullptr, 10)));
     DWORD flags = 0;
     return ::GetHandleInformation(handle, &flags) ? 1 : 0;
+  }
+  if (command == L"service") {
+    stopRequested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SERVICE_TABLE_ENTRYW table[] = {{arguments[2], RunService}, {nullptr, nullptr}};
+    return ::StartServiceCtrlDispatcherW(table) ? 0 : 102;
   }
   if (command == L"record") {
     std::wstring text = std::wstring(arguments[0]) + L"\n";

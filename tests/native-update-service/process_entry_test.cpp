@@ -67,9 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
 // checks its fixed location first, which a machine without the browser fails.
 INSTANTIATE_TEST_SUITE_P(
     Rows, InvocationTest,
-    testing::Values(InvocationCase{{Origin}, "Native messaging host is not built yet\n"},
-                    InvocationCase{{Origin, u"--parent-window=0", u"x"}, "Native messaging host is not built yet\n"},
-                    InvocationCase{{u"--service"}, "Inspect updater path (2)\n"},
+    testing::Values(InvocationCase{{u"--service"}, "Inspect updater path (2)\n"},
                     InvocationCase{{u"--install", u"1.2.3"}, "Updater installation is not built yet\n"},
                     InvocationCase{{u"--uninstall"}, "Updater removal is not built yet\n"},
                     InvocationCase{{u"--prepare-install"}, "Replacement preparation is not built yet\n"},
@@ -81,6 +79,17 @@ TEST(ProcessEntryTest, EndsWithTheInstallationReportsOwnExitCode) {
   EXPECT_EQ(RunWith({u"--inspect-installation"}), 10);
   EXPECT_EQ(Machine().standardOutput, "{\"readOnly\":true,\"legacy\":false,\"running\":true}\r\n");
   EXPECT_EQ(Machine().standardError, "");
+}
+
+TEST(ProcessEntryTest, AnswersTheExtensionOriginWithAFrameWhateverFollowsIt) {
+  const std::string reply = std::string("\x2E\0\0\0", 4) + R"json({"ok":false,"error":"Read native frame (109)"})json";
+  for (const std::vector<std::u16string>& arguments :
+       {std::vector<std::u16string>{Origin}, std::vector<std::u16string>{Origin, u"--parent-window=0", u"x"}}) {
+    Machine().standardOutput.clear();
+    EXPECT_EQ(RunWith(arguments), 0);
+    EXPECT_EQ(Machine().standardOutput, reply);
+    EXPECT_EQ(Machine().standardError, "");
+  }
 }
 
 TEST(ProcessEntryTest, StartsComInTheMultithreadedApartmentFirst) {

@@ -25,7 +25,10 @@ std::vector<ServiceStatus>& Reports() { return Machine().serviceControl.statuses
 
 class ServiceHostTest : public testing::Test {
  protected:
-  ServiceHostTest() { test::ArrangeInstalledUpdater(); }
+  ServiceHostTest() {
+    Machine().identity = fake::FakeIdentity::LocalSystem();
+    test::ArrangeInstalledUpdater();
+  }
 
   static void RunService() {
     char16_t name[] = u"OstrelNativeUpdater";

@@ -53,6 +53,7 @@ class UpdateCycleTest : public testing::Test {
   UpdateCycleTest() { Arrange(); }
 
   void Arrange() {
+    Machine().identity = FakeIdentity::LocalSystem();
     test::ArrangeInstalledUpdater();
     // The service host has made the stop event before the cycle runs.
     Machine().stopEvent = false;

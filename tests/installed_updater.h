@@ -1,5 +1,6 @@
-// A machine with the browser 1.0.0 and its updater installed, on which the
-// service process runs as LocalSystem from the updater's fixed location.
+// A machine with the browser and its updater installed, as setup leaves it:
+// the updater at its fixed location, the browser's executable, the installed
+// version recorded and the protected working directory made.
 #pragma once
 
 #include "fake_os/fake_machine.h"
@@ -15,15 +16,14 @@ inline void SetInstalledVersion(std::u16string_view version) {
                                     fake::FakeRegistryValue::String(version));
 }
 
-inline void ArrangeInstalledUpdater() {
-  fake::Machine().identity = fake::FakeIdentity::LocalSystem();
+inline void ArrangeInstalledUpdater(std::u16string_view installedVersion = u"1.0.0") {
   fake::FakeFileSystem& files = fake::Machine().fileSystem;
   files.AddDirectory(ApplicationDirectory());
   files.AddDirectory(UpdaterDirectory());
   files.AddFile(JoinPath(UpdaterDirectory(), UpdaterExecutableName), "updater image");
   files.AddDirectory(JoinPath(ApplicationDirectory(), u"Application"));
   files.AddFile(BrowserExecutablePath(), "browser image");
-  SetInstalledVersion(u"1.0.0");
+  SetInstalledVersion(installedVersion);
   EnsureProtectedDirectory(UpdaterDataDirectory());
 }
 

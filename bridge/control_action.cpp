@@ -1,0 +1,90 @@
+#include "bridge/control_action.h"
+
+#include <algorithm>
+#include <string>
+
+#include "foundation/failure.h"
+#include "foundation/path_existence.h"
+#include "foundation/path_join.h"
+#include "foundation/registry_state.h"
+#include "foundation/text_conversion.h"
+#include "foundation/updater_locations.h"
+#include "foundation/updater_status.h"
+#include "os/service_manager.h"
+#include "release/bounded_file.h"
+#include "security/fixed_location.h"
+#include "security/object_acl.h"
+#include "security/transaction_lock.h"
+
+namespace ostrel {
+namespace {
+
+constexpr std::uint64_t StatusFileLimit = 65536;
+
+enum class ServiceRequest { None, Start, Stop };
+
+struct ControlActionEntry {
+  std::u16string_view name;
+  ServiceRequest request;
+  // What the service is opened with; the service's security grants exactly
+  // these to ordinary users.
+  std::uint32_t serviceAccess;
+};
+
+constexpr ControlActionEntry ControlActions[] = {
+    {u"check", ServiceRequest::Start, os::ServiceQueryStatus | os::ServiceStart},
+    {u"status", ServiceRequest::None, 0},
+    {u"stop", ServiceRequest::Stop, os::ServiceQueryStatus | os::ServiceStop},
+};
+
+// Asks for the start or the stop and returns without waiting for the service
+// to get there. A service already where it was asked to go is no failure.
+void RequestService(const ControlActionEntry& action) {
+  os::ServiceHandle manager;
+  if (os::ErrorCode error = os::OpenSCManager(os::ScManagerConnect, manager)) {
+    RaiseLastError("Open update control", error);
+  }
+  os::ServiceHandle service;
+  if (os::ErrorCode error = os::OpenService(manager, ServiceName, action.serviceAccess, service)) {
+    RaiseLastError("Open native updater", error);
+  }
+  if (action.request == ServiceRequest::Start) {
+    os::ErrorCode error = os::StartService(service);
+    if (error != os::ErrorSuccess && error != os::ErrorServiceAlreadyRunning) {
+      RaiseLastError("Start native updater", error);
+    }
+  } else {
+    os::ErrorCode error = os::ControlService(service, os::ServiceControlStop);
+    if (error != os::ErrorSuccess && error != os::ErrorServiceNotActive) RaiseLastError("Stop native updater", error);
+  }
+}
+
+// What the service last published, or "checking" before it ever has.
+JsonObject StatusReply() {
+  const std::u16string directory = UpdaterDataDirectory();
+  const std::u16string path = JoinPath(directory, StatusFileName);
+  if (!PathExists(path)) return BuildStatusRecord(StatusChecking, u"", "");
+  ValidateObjectAcl(directory);
+  ValidateObjectAcl(path);
+  return JsonObject::Parse(ToUtf16(ReadBoundedFile(path, StatusFileLimit)));
+}
+
+}  // namespace
+
+JsonObject RunControlAction(std::u16string_view name) {
+  RequireFixedLocation();
+  const auto* action = std::ranges::find(ControlActions, name, &ControlActionEntry::name);
+  Require(action != std::ranges::end(ControlActions), "Unsupported updater request");
+  // While the apply worker installs, a check has nothing to start: this
+  // answer comes before every other test, the uninstall flag included.
+  if (action->request == ServiceRequest::Start && IsTransactionActive()) {
+    return BuildStatusRecord(StatusInstalling, u"", "");
+  }
+  if (action->request != ServiceRequest::None) {
+    Require(!IsUninstalling(), "Ostrel is being uninstalled");
+    RequestService(*action);
+  }
+  return StatusReply();
+}
+
+}  // namespace ostrel

@@ -1,0 +1,29 @@
+#include "foundation/path_existence.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "foundation/failure.h"
+#include "os/file_system.h"
+
+namespace ostrel {
+namespace {
+
+// The codes with which an existence test says that the path, or a directory
+// on it, is not there or cannot name anything.
+constexpr std::array AbsentPathCodes = {os::ErrorFileNotFound, os::ErrorPathNotFound, os::ErrorBadNetpath,
+                                        os::ErrorNetnameDeleted, os::ErrorInvalidName, os::ErrorBadPathname,
+                                        os::ErrorDirectory};
+
+}  // namespace
+
+bool PathExists(std::u16string_view path) {
+  std::uint32_t attributes = 0;
+  os::ErrorCode error = os::GetFileAttributes(path, attributes);
+  if (error == os::ErrorSuccess) return true;
+  if (std::ranges::find(AbsentPathCodes, error) != AbsentPathCodes.end()) return false;
+  RaiseFileSystemError("exists", path, error);
+}
+
+}  // namespace ostrel

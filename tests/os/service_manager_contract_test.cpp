@@ -1,0 +1,45 @@
+#include "os/service_manager.h"
+
+#include <gtest/gtest.h>
+
+#include "os/test_service.h"
+
+namespace ostrel::os {
+namespace {
+
+ServiceHandle ConnectedManager() {
+  ServiceHandle manager;
+  EXPECT_EQ(OpenSCManager(ScManagerConnect, manager), ErrorSuccess);
+  EXPECT_NE(manager.value(), 0u);
+  return manager;
+}
+
+TEST(ServiceManagerContractTest, DoesNotOpenAServiceThatDoesNotExist) {
+  ServiceHandle manager = ConnectedManager();
+  ServiceHandle service;
+  EXPECT_EQ(OpenService(manager, u"OstrelContractTestMissing", ServiceQueryStatus | ServiceStart, service),
+            ErrorServiceDoesNotExist);
+  EXPECT_EQ(service.value(), 0u);
+}
+
+TEST(ServiceManagerContractTest, RefusesToStopAStoppedServiceAsNotActive) {
+  TestService test;
+  ServiceHandle manager = ConnectedManager();
+  ServiceHandle service;
+  // The manager matches names without regard to case.
+  ASSERT_EQ(OpenService(manager, u"OSTRELCONTRACTTESTSERVICE", ServiceQueryStatus | ServiceStop, service),
+            ErrorSuccess);
+  EXPECT_EQ(ControlService(service, ServiceControlStop), ErrorServiceNotActive);
+}
+
+TEST(ServiceManagerContractTest, StartsAndStopsOnlyWithTheRightsAskedForAtOpening) {
+  TestService test;
+  ServiceHandle manager = ConnectedManager();
+  ServiceHandle service;
+  ASSERT_EQ(OpenService(manager, TestService::Name, ServiceQueryStatus, service), ErrorSuccess);
+  EXPECT_EQ(StartService(service), ErrorAccessDenied);
+  EXPECT_EQ(ControlService(service, ServiceControlStop), ErrorAccessDenied);
+}
+
+}  // namespace
+}  // namespace ostrel::os
