@@ -66,12 +66,12 @@ void ReuseStagedRelease(StagedRelease& staged) {
   VerifyInstaller(installerPath, release);
   if (!IsNewerThanInstalled(release)) return;
   staged = StagedRelease{std::move(metadata), ToUtf16(release.version), ToUtf16(release.file)};
-  WriteStatus(u"ready", staged.version, "");
+  WriteStatus(StatusReady, staged.version, "");
 }
 
 // Stays quiet in the status: what was staged before is the truth shown.
 void PublishNothingNewer(const StagedRelease& staged) {
-  WriteStatus(staged.Exists() ? u"ready" : u"up_to_date", staged.version, "");
+  WriteStatus(staged.Exists() ? StatusReady : StatusUpToDate, staged.version, "");
 }
 
 void CheckForUpdate(StagedRelease& staged) {
@@ -82,7 +82,7 @@ void CheckForUpdate(StagedRelease& staged) {
   if (!IsNewerThanInstalled(release)) return PublishNothingNewer(staged);
   if (metadata == staged.metadata) return;
 
-  WriteStatus(u"downloading", version, "");
+  WriteStatus(StatusDownloading, version, "");
   const std::u16string installerName = ToUtf16(release.file);
   DownloadFeedFile(installerName, release.size, PartialDownloadPath());
   VerifyInstaller(PartialDownloadPath(), release);
@@ -98,7 +98,7 @@ void CheckForUpdate(StagedRelease& staged) {
     (void)os::DeleteFile(DataPath(staged.installerName));
   }
   staged = StagedRelease{std::move(metadata), version, installerName};
-  WriteStatus(u"ready", staged.version, "");
+  WriteStatus(StatusReady, staged.version, "");
 }
 
 // One check, its standard failures published. False when a stop request
@@ -108,7 +108,7 @@ bool CheckAndPublishFailure(StagedRelease& staged) {
     CheckForUpdate(staged);
   } catch (const std::exception& failure) {
     if (os::IsStopEventSet()) return false;
-    WriteStatus(staged.Exists() ? u"ready" : u"error", staged.version, failure.what());
+    WriteStatus(staged.Exists() ? StatusReady : StatusError, staged.version, failure.what());
   }
   return true;
 }
@@ -119,7 +119,7 @@ void HandOff(const StagedRelease& staged) {
     RaiseLastError("Prepare protected updater worker", error);
   }
   ValidateObjectAcl(worker);
-  WriteStatus(u"installing", staged.version, "");
+  WriteStatus(StatusInstalling, staged.version, "");
   std::u16string arguments = u"--apply " + ToUtf16(std::to_string(os::GetCurrentProcessId()));
   StartUpdateProcess(worker, arguments, false);
 }
