@@ -18,7 +18,9 @@ inline constexpr std::uint32_t WinHttpOptionRedirectPolicyNever = 0;
 inline constexpr std::uint32_t WinHttpQueryStatusCode = 19;
 inline constexpr std::uint32_t WinHttpQueryFlagNumber = 0x20000000;
 inline constexpr std::uint16_t InternetDefaultHttpsPort = 443;
+inline constexpr std::uint32_t HttpStatusOk = 200;
 
+inline constexpr ErrorCode ErrorWinHttpHeaderNotFound = 12150;
 inline constexpr ErrorCode ErrorWinHttpSecureChannelError = 12157;
 inline constexpr ErrorCode ErrorWinHttpSecureFailure = 12175;
 

@@ -75,7 +75,7 @@ FeedResponse RequestFeedFile(std::u16string_view fileName) {
           response.request, os::WinHttpQueryStatusCode | os::WinHttpQueryFlagNumber, status)) {
     RaiseLastError("Read update status", error);
   }
-  Require(status == 200, "Update server returned a non-success response");
+  Require(status == os::HttpStatusOk, "Update server returned a non-success response");
   return response;
 }
 

@@ -84,7 +84,7 @@ ErrorCode WinHttpReceiveResponse(const InternetHandle&) {
 
 ErrorCode WinHttpQueryHeaders(const InternetHandle&, std::uint32_t infoLevel, std::uint32_t& number) {
   if (ErrorCode error = Failure("WinHttpQueryHeaders")) return error;
-  if (infoLevel != (WinHttpQueryStatusCode | WinHttpQueryFlagNumber)) return 12150;  // header not found
+  if (infoLevel != (WinHttpQueryStatusCode | WinHttpQueryFlagNumber)) return ErrorWinHttpHeaderNotFound;
   number = Http().response->status;
   return ErrorSuccess;
 }
