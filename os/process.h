@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,8 @@ inline constexpr std::uint32_t WaitObject0 = 0;
 inline constexpr std::uint32_t WaitTimeout = 258;
 inline constexpr std::uint32_t WaitFailed = 0xFFFFFFFF;
 inline constexpr std::uint32_t CreateNoWindow = 0x08000000;
+// The environment block given to CreateProcess holds UTF-16 strings.
+inline constexpr std::uint32_t CreateUnicodeEnvironment = 0x00000400;
 inline constexpr std::uint32_t StartfUseShowWindow = 0x1;
 inline constexpr std::uint16_t SwHide = 0;
 inline constexpr std::uint32_t ProcessQueryLimitedInformation = 0x1000;
@@ -35,12 +38,19 @@ struct ProcessInformation {
 };
 
 // CreateProcessW(applicationName, a writable copy of commandLine, no process
-// or thread security attributes, inheritHandles, creationFlags, the
-// caller's environment, currentDirectory, startupInfo).
+// or thread security attributes, inheritHandles, creationFlags, environment
+// (an environment block as GetEnvironmentStrings gives it, or none for the
+// caller's own), currentDirectory, startupInfo).
 [[nodiscard]] ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine,
                                       bool inheritHandles, std::uint32_t creationFlags,
+                                      std::optional<std::u16string_view> environment,
                                       std::u16string_view currentDirectory, const StartupInfo& startupInfo,
                                       ProcessInformation& processInformation);
+
+// GetEnvironmentStringsW: the calling process's environment block, each
+// "name=value" string followed by a zero unit and the block ended by one
+// more, both terminators included.
+[[nodiscard]] ErrorCode GetEnvironmentStrings(std::u16string& block);
 
 // WaitForSingleObject on a process: WaitObject0 once it has ended,
 // WaitTimeout when the time ran out, WaitFailed when the wait failed.

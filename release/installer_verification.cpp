@@ -6,13 +6,17 @@
 #include "release/installer_content.h"
 
 namespace ostrel {
+namespace {
 
-void VerifyInstaller(std::u16string_view path, const ReleaseMetadata& release) {
-  RequireInstallerSize(FileSize(path), release);
+os::Handle OpenInstaller(std::u16string_view path, std::uint32_t shareMode) {
   os::Handle file;
-  Require(os::CreateFile(path, os::GenericRead, os::FileShareRead | os::FileShareWrite, os::OpenExisting,
-                         os::FileAttributeNormal, file) == os::ErrorSuccess,
+  Require(os::CreateFile(path, os::GenericRead, shareMode, os::OpenExisting, os::FileAttributeNormal, file) ==
+              os::ErrorSuccess,
           "Installer cannot be read");
+  return file;
+}
+
+void VerifyContent(const os::Handle& file, const ReleaseMetadata& release) {
   VerifyInstallerContent(
       [&file](std::span<char> buffer) -> std::optional<std::size_t> {
         std::uint32_t read = 0;
@@ -20,6 +24,22 @@ void VerifyInstaller(std::u16string_view path, const ReleaseMetadata& release) {
         return read;
       },
       release);
+}
+
+}  // namespace
+
+void VerifyInstaller(std::u16string_view path, const ReleaseMetadata& release) {
+  RequireInstallerSize(FileSize(path), release);
+  VerifyContent(OpenInstaller(path, os::FileShareRead | os::FileShareWrite), release);
+}
+
+os::Handle OpenVerifiedInstaller(std::u16string_view path, const ReleaseMetadata& release) {
+  os::Handle file = OpenInstaller(path, os::FileShareRead);
+  std::uint64_t size = 0;
+  Require(os::GetFileSizeEx(file, size) == os::ErrorSuccess, "Installer cannot be read");
+  RequireInstallerSize(size, release);
+  VerifyContent(file, release);
+  return file;
 }
 
 }  // namespace ostrel

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "os/handle.h"
 #include "release/release_metadata.h"
 
 namespace ostrel {
@@ -16,5 +17,14 @@ namespace ostrel {
 // without denying others reading or writing: a change while it is read shows
 // up as one of these failures.
 void VerifyInstaller(std::u16string_view path, const ReleaseMetadata& release);
+
+// The same check through a handle that lets others only read (share mode
+// FILE_SHARE_READ), returned still open: while the caller holds it nobody
+// can write, replace or delete the file, so the bytes verified are the bytes
+// that run. The size is the open file's own. Fails with "Installer cannot
+// be read" when the file cannot be opened that way (someone holds it open
+// for writing or deleting) or its size cannot be read, and with the content
+// failures above.
+os::Handle OpenVerifiedInstaller(std::u16string_view path, const ReleaseMetadata& release);
 
 }  // namespace ostrel

@@ -1,5 +1,7 @@
 #include "os/process.h"
 
+#include <cwchar>
+
 #include "os/win32/windows_api.h"
 
 namespace ostrel::os {
@@ -11,24 +13,36 @@ Handle Owned(HANDLE handle) { return Handle(reinterpret_cast<std::uintptr_t>(han
 }  // namespace
 
 ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
-                        std::uint32_t creationFlags, std::u16string_view currentDirectory,
+                        std::uint32_t creationFlags, std::optional<std::u16string_view> environment,
+                        std::u16string_view currentDirectory,
                         const StartupInfo& startupInfo, ProcessInformation& processInformation) {
   std::wstring application = win32::WideString(applicationName);
   // CreateProcessW may write into the command line, so it gets its own copy.
   std::wstring writableCommandLine = win32::WideString(commandLine);
   std::wstring directory = win32::WideString(currentDirectory);
+  std::wstring environmentBlock = environment ? win32::WideString(*environment) : std::wstring();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = startupInfo.flags;
   startup.wShowWindow = startupInfo.showWindow;
   PROCESS_INFORMATION created{};
   if (!::CreateProcessW(application.c_str(), writableCommandLine.data(), nullptr, nullptr, inheritHandles,
-                        creationFlags, nullptr, directory.c_str(), &startup, &created)) {
+                        creationFlags, environment ? environmentBlock.data() : nullptr, directory.c_str(), &startup, &created)) {
     return ::GetLastError();
   }
   processInformation.process = Owned(created.hProcess);
   processInformation.thread = Owned(created.hThread);
   processInformation.processId = created.dwProcessId;
+  return ErrorSuccess;
+}
+
+ErrorCode GetEnvironmentStrings(std::u16string& block) {
+  wchar_t* strings = ::GetEnvironmentStringsW();
+  if (strings == nullptr) return ::GetLastError();
+  const wchar_t* end = strings;
+  while (*end != L'\0') end += std::wcslen(end) + 1;
+  block.assign(reinterpret_cast<const char16_t*>(strings), end + 1 - strings);
+  ::FreeEnvironmentStringsW(strings);
   return ErrorSuccess;
 }
 

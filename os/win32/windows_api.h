@@ -27,6 +27,7 @@
 #undef CreateFile
 #undef CreateProcess
 #undef DeleteFile
+#undef GetEnvironmentStrings
 #undef GetFileAttributes
 #undef GetModuleFileName
 #undef GetNamedSecurityInfo

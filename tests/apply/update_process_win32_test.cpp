@@ -12,9 +12,12 @@
 #include <string>
 #include <system_error>
 
+#include "apply/installer_environment.h"
 #include "feed/test_child.h"
 #include "os/process.h"
 #include "os/win32/windows_api.h"
+#include "release/installer_verification.h"
+#include "release/sha512_hash.h"
 
 namespace ostrel {
 namespace {
@@ -71,6 +74,99 @@ TEST(UpdateProcessWin32Test, PassesAPathWithBlanksAsOneArgumentAndRunsInItsDirec
   std::filesystem::remove_all(directory, ignored);
 }
 
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// A copy of the test child in a directory of its own, described by release
+// metadata as a published installer would be.
+struct StagedChild {
+  StagedChild() {
+    std::filesystem::create_directories(directory);
+    std::filesystem::copy_file(std::filesystem::path(Child()), path, std::filesystem::copy_options::overwrite_existing);
+    std::string bytes = ReadBytes(path);
+    release.version = "2.0.0";
+    release.file = "ostrel-setup.exe";
+    release.size = bytes.size();
+    Sha512Hash hash;
+    hash.Update(bytes.data(), bytes.size());
+    release.sha512 = hash.Finish();
+  }
+  ~StagedChild() {
+    std::error_code ignored;
+    std::filesystem::remove_all(directory, ignored);
+  }
+
+  std::filesystem::path directory = std::filesystem::temp_directory_path() / "ostrel installer test";
+  std::filesystem::path path = directory / "ostrel-setup.exe";
+  std::filesystem::path record = directory / "environment.txt";
+  ReleaseMetadata release;
+};
+
+// What CreateFileW answers a writer, or a deleter, of the file right now.
+DWORD WriterOpen(const std::filesystem::path& path) {
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ::GetLastError();
+  ::CloseHandle(file);
+  return ERROR_SUCCESS;
+}
+
+TEST(UpdateProcessWin32Test, HoldsTheVerifiedInstallerAgainstWritersUntilItHasStartedIt) {
+  StagedChild installer;
+  os::Handle verified = OpenVerifiedInstaller(installer.path.u16string(), installer.release);
+  EXPECT_EQ(WriterOpen(installer.path), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(::DeleteFileW(installer.path.c_str()));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+  // The system can still start the file the worker holds.
+  std::u16string environment;
+  ASSERT_EQ(os::GetEnvironmentStrings(environment), os::ErrorSuccess);
+  RunInstaller(installer.path.u16string(), u"exit 0", std::move(verified), environment);
+  EXPECT_EQ(WriterOpen(installer.path), static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+TEST(UpdateProcessWin32Test, RefusesToVerifyAnInstallerSomeoneHoldsOpenForWriting) {
+  StagedChild installer;
+  HANDLE writer = ::CreateFileW(installer.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  std::string failure;
+  try {
+    OpenVerifiedInstaller(installer.path.u16string(), installer.release);
+  } catch (const std::runtime_error& error) {
+    failure = error.what();
+  }
+  EXPECT_EQ(failure, "Installer cannot be read");
+  ::CloseHandle(writer);
+}
+
+TEST(UpdateProcessWin32Test, GivesTheInstallerItsTemporaryDirectoryAndOtherwiseTheCallersEnvironment) {
+  StagedChild installer;
+  std::u16string own;
+  ASSERT_EQ(os::GetEnvironmentStrings(own), os::ErrorSuccess);
+  std::u16string temporary = (installer.directory / "installer-temp").u16string();
+  std::u16string environment = WithTemporaryDirectory(own, temporary);
+  os::Handle verified = OpenVerifiedInstaller(installer.path.u16string(), installer.release);
+  RunInstaller(installer.path.u16string(), u"record-environment \"" + installer.record.u16string() + u"\"",
+               std::move(verified),
+               environment);
+
+  std::string bytes = ReadBytes(installer.record);
+  std::u16string recorded(bytes.size() / 2, u'\0');
+  bytes.copy(reinterpret_cast<char*>(recorded.data()), recorded.size() * 2);
+  // Every string the worker gave reaches the installer (Wine may add some of
+  // its own), the temporary directory among them.
+  for (std::size_t begin = 0; environment[begin] != u'\0'; begin = environment.find(u'\0', begin) + 1) {
+    std::u16string entry = environment.substr(begin, environment.find(u'\0', begin) + 1 - begin);
+    EXPECT_TRUE(recorded.starts_with(entry) || recorded.find(u'\0' + entry) != std::u16string::npos)
+        << std::string(entry.begin(), entry.end());
+  }
+  EXPECT_NE(recorded.find(u"TEMP=" + temporary + u'\0'), std::u16string::npos);
+  EXPECT_NE(recorded.find(u"TMP=" + temporary + u'\0'), std::u16string::npos);
+}
+
 TEST(UpdateProcessWin32Test, GivesTheChildNoHandleOfTheParent) {
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE event = ::CreateEventW(&inheritable, TRUE, FALSE, nullptr);
@@ -80,7 +176,8 @@ TEST(UpdateProcessWin32Test, GivesTheChildNoHandleOfTheParent) {
 
   // The probe sees the handle when inheritance is asked for...
   os::ProcessInformation inheriting;
-  ASSERT_EQ(os::CreateProcess(Child(), u"\"" + Child() + u"\" " + probe, true, os::CreateNoWindow, u"C:\\", {},
+  ASSERT_EQ(os::CreateProcess(Child(), u"\"" + Child() + u"\" " + probe, true, os::CreateNoWindow, std::nullopt,
+                              u"C:\\", {},
                               inheriting),
             os::ErrorSuccess);
   ASSERT_EQ(os::WaitForSingleObject(inheriting.process, 30000), os::WaitObject0);

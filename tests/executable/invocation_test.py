@@ -38,6 +38,10 @@ class InvocationTest(unittest.TestCase):
             with self.subTest(arguments=arguments):
                 self.expect_failure(arguments, line)
 
+    def test_apply_worker_refuses_any_account_but_local_system(self):
+        # Under Wine every process runs as an ordinary user.
+        self.expect_failure(["--apply", "1"], b"Only SYSTEM may apply a native release\n")
+
     def test_service_refuses_to_run_outside_its_fixed_location(self):
         # The test build runs from the build tree, never from Program Files;
         # the check comes before the dispatcher's ten-second wait under Wine.

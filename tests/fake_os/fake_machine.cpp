@@ -2,6 +2,12 @@
 
 namespace ostrel::fake {
 
+std::u16string UsualServiceEnvironment() {
+  using namespace std::string_literals;
+  return u"=C:=C:\\Windows\\system32\0ComSpec=C:\\Windows\\system32\\cmd.exe\0Path=C:\\Windows\\system32;C:\\Windows\0"
+         u"TEMP=C:\\Windows\\TEMP\0TMP=C:\\Windows\\TEMP\0windir=C:\\Windows\0\0"s;
+}
+
 FakeMachine& Machine() {
   static FakeMachine machine;
   return machine;

@@ -23,6 +23,10 @@
 
 namespace ostrel::fake {
 
+// A service's environment on a usual installation, as a block: its TEMP and
+// TMP the machine's shared temporary directory.
+std::u16string UsualServiceEnvironment();
+
 struct FakeMachine {
   // COM start-up.
   os::HResult coInitializeResult = os::SOk;
@@ -78,6 +82,9 @@ struct FakeMachine {
   std::optional<bool> stopEvent;
   std::vector<std::uint32_t> stopWaits;
   std::function<void()> whileWaitingForStop;
+
+  // The running process's environment block, as GetEnvironmentStrings gives it.
+  std::u16string environmentStrings = UsualServiceEnvironment();
 
   // The running process and its executable.
   std::uint32_t processId = 4242;

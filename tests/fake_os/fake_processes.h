@@ -38,6 +38,8 @@ struct FakeLaunch {
   std::u16string commandLine;
   bool inheritHandles = false;
   std::uint32_t creationFlags = 0;
+  // The block given, or none for the caller's own environment.
+  std::optional<std::u16string> environment;
   std::u16string currentDirectory;
   os::StartupInfo startupInfo;
 };

@@ -75,10 +75,12 @@ void WaitUntil(std::uint64_t moment) {
 }  // namespace
 
 ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
-                        std::uint32_t creationFlags, std::u16string_view currentDirectory,
+                        std::uint32_t creationFlags, std::optional<std::u16string_view> environment,
+                        std::u16string_view currentDirectory,
                         const StartupInfo& startupInfo, ProcessInformation& processInformation) {
   Processes().launches.push_back({std::u16string(applicationName), std::u16string(commandLine), inheritHandles,
-                                  creationFlags, std::u16string(currentDirectory), startupInfo});
+                                  creationFlags, environment ? std::optional<std::u16string>(*environment) : std::nullopt,
+                                  std::u16string(currentDirectory), startupInfo});
   // The working directory is checked before the image is looked for.
   const fake::FakeFile* directory = fake::Machine().fileSystem.Find(currentDirectory);
   if (directory == nullptr || !(directory->attributes & FileAttributeDirectory)) return ErrorDirectory;
@@ -139,6 +141,11 @@ ErrorCode QueryFullProcessImageName(const Handle& handle, std::uint32_t, std::u1
   if (ErrorCode error = QueriedProcess(handle, process)) return error;
   if (process->queryFailure) return process->queryFailure;
   imageName = process->imagePath;
+  return ErrorSuccess;
+}
+
+ErrorCode GetEnvironmentStrings(std::u16string& block) {
+  block = fake::Machine().environmentStrings;
   return ErrorSuccess;
 }
 

@@ -5,6 +5,8 @@
 //   record FILE            writes its own path as it was called, its
 //                          arguments after FILE, one a line, and its working
 //                          directory to FILE (UTF-16LE)
+//   record-environment FILE  writes its environment block to FILE (UTF-16LE,
+//                          each string zero-terminated), then exits with 0
 //   probe-handle VALUE     exits with 1 when VALUE is a handle it holds, else 0
 //   service NAME           runs as the service NAME, started by the service
 //                          control manager, until it is told to stop
@@ -58,6 +60,18 @@ int wmain(int argumentCount, wchar_t** arguments) {
     stopRequested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SERVICE_TABLE_ENTRYW table[] = {{arguments[2], RunService}, {nullptr, nullptr}};
     return ::StartServiceCtrlDispatcherW(table) ? 0 : 102;
+  }
+  if (command == L"record-environment") {
+    wchar_t* strings = ::GetEnvironmentStringsW();
+    const wchar_t* end = strings;
+    while (*end != L'\0') end += std::wcslen(end) + 1;
+    HANDLE file = ::CreateFileW(arguments[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 101;
+    DWORD written = 0;
+    ::WriteFile(file, strings, static_cast<DWORD>((end - strings) * sizeof(wchar_t)), &written, nullptr);
+    ::CloseHandle(file);
+    ::FreeEnvironmentStringsW(strings);
+    return 0;
   }
   if (command == L"record") {
     std::wstring text = std::wstring(arguments[0]) + L"\n";

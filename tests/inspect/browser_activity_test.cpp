@@ -70,7 +70,7 @@ TEST_F(BrowserActivityTest, SeesABrowserItStartedOnlyWhileItRuns) {
   Machine().fileSystem.AddFile(Browser);
   Machine().processes.programs[std::u16string(Browser)].runsFor = 2500;
   os::ProcessInformation browser;
-  ASSERT_EQ(os::CreateProcess(Browser, u"chrome.exe", false, 0, u"C:\\", {}, browser), os::ErrorSuccess);
+  ASSERT_EQ(os::CreateProcess(Browser, u"chrome.exe", false, 0, std::nullopt, u"C:\\", {}, browser), os::ErrorSuccess);
   EXPECT_TRUE(IsBrowserRunning());
   ASSERT_EQ(os::WaitForSingleObject(browser.process, 30000), os::WaitObject0);
   EXPECT_FALSE(IsBrowserRunning());

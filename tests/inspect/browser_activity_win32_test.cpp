@@ -29,7 +29,7 @@ class BrowserActivityWin32Test : public testing::Test {
     fs::copy_file(fs::path(test::TestChildPath()), path, fs::copy_options::overwrite_existing);
     std::u16string image = path.u16string();
     os::ProcessInformation started;
-    EXPECT_EQ(os::CreateProcess(image, u"\"" + image + u"\" sleep 2500", false, os::CreateNoWindow, u"C:\\", {},
+    EXPECT_EQ(os::CreateProcess(image, u"\"" + image + u"\" sleep 2500", false, os::CreateNoWindow, std::nullopt, u"C:\\", {},
                                 started),
               os::ErrorSuccess);
     return started;

@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
                     InvocationCase{{u"--install", u"1.2.3"}, "Updater installation is not built yet\n"},
                     InvocationCase{{u"--uninstall"}, "Updater removal is not built yet\n"},
                     InvocationCase{{u"--prepare-install"}, "Replacement preparation is not built yet\n"},
-                    InvocationCase{{u"--apply", u"4294967295"}, "Apply worker is not built yet\n"}));
+                    InvocationCase{{u"--apply", u"4294967295"}, "Only SYSTEM may apply a native release\n"}));
 
 TEST(ProcessEntryTest, EndsWithTheInstallationReportsOwnExitCode) {
   Machine().processes.running.push_back(

@@ -46,7 +46,7 @@ inline void ArrangeChild(std::u16string_view command) {
 inline ErrorCode StartChild(std::u16string_view command, ProcessInformation& started) {
   ArrangeChild(command);
   std::u16string child = ChildPath();
-  return CreateProcess(child, u"\"" + child + u"\" " + std::u16string(command), false, CreateNoWindow, u"C:\\",
+  return CreateProcess(child, u"\"" + child + u"\" " + std::u16string(command), false, CreateNoWindow, std::nullopt, u"C:\\",
                        {StartfUseShowWindow, SwHide}, started);
 }
 

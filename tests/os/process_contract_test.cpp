@@ -47,7 +47,7 @@ TEST(ProcessContractTest, RefusesToStartWithoutItsWorkingDirectoryOrItsImage) {
   };
   for (const auto& start : cases) {
     ProcessInformation started;
-    EXPECT_EQ(CreateProcess(start.image, u"\"" + start.image + u"\"", false, CreateNoWindow, start.directory,
+    EXPECT_EQ(CreateProcess(start.image, u"\"" + start.image + u"\"", false, CreateNoWindow, std::nullopt, start.directory,
                             {StartfUseShowWindow, SwHide}, started),
               start.error)
         << start.name;

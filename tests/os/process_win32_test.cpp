@@ -15,7 +15,7 @@ ProcessInformation StartChild(std::u16string_view arguments) {
   std::u16string child = test::TestChildPath();
   std::u16string commandLine = u"\"" + child + u"\" " + std::u16string(arguments);
   ProcessInformation started;
-  EXPECT_EQ(CreateProcess(child, commandLine, false, CreateNoWindow, u"C:\\", {StartfUseShowWindow, SwHide}, started),
+  EXPECT_EQ(CreateProcess(child, commandLine, false, CreateNoWindow, std::nullopt, u"C:\\", {StartfUseShowWindow, SwHide}, started),
             ErrorSuccess);
   return started;
 }
@@ -30,7 +30,7 @@ TEST(ProcessWin32Test, WaitsForAHiddenChildAndReadsItsExitCode) {
 
 TEST(ProcessWin32Test, RefusesAMissingApplicationWithoutSearchingForIt) {
   ProcessInformation started;
-  EXPECT_EQ(CreateProcess(u"C:\\missing\\cmd.exe", u"\"C:\\missing\\cmd.exe\" /c exit", false, CreateNoWindow, u"C:\\",
+  EXPECT_EQ(CreateProcess(u"C:\\missing\\cmd.exe", u"\"C:\\missing\\cmd.exe\" /c exit", false, CreateNoWindow, std::nullopt, u"C:\\",
                           {StartfUseShowWindow, SwHide}, started),
             3u);  // the path was not found
 }
