@@ -23,6 +23,8 @@ inline constexpr std::uint32_t OpenAlways = 4;
 
 inline constexpr std::uint32_t FileFlagWriteThrough = 0x80000000;
 inline constexpr std::uint32_t FileFlagOpenReparsePoint = 0x00200000;
+// Needed to open a directory at all.
+inline constexpr std::uint32_t FileFlagBackupSemantics = 0x02000000;
 
 // What GetFileInformationByHandle reports that the updater reads.
 struct FileInformation {
@@ -49,6 +51,13 @@ struct FileInformation {
 
 // WriteFile of the bytes, synchronously; bytesWritten may be fewer.
 [[nodiscard]] ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten);
+
+// SetFileInformationByHandle with FileRenameInfo: gives the object the
+// handle refers to (opened with DELETE) the new full path, on the same
+// volume. Without replaceIfExists an existing name fails with
+// ErrorAlreadyExists.
+[[nodiscard]] ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPath,
+                                                 bool replaceIfExists);
 
 // FlushFileBuffers.
 [[nodiscard]] ErrorCode FlushFileBuffers(const Handle& file);

@@ -63,4 +63,9 @@ inline constexpr ErrorCode ErrorUnsupportedType = 1630;
 [[nodiscard]] ErrorCode RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view> valueName,
                                       std::uint32_t type, const void* data, std::uint32_t dataSize);
 
+// RegDeleteTreeW from the root: the subkey with its values and every key
+// below it. The updater runs as a 64-bit process, so the subkey is the one of
+// the 64-bit view.
+[[nodiscard]] ErrorCode RegDeleteTree(RootKey root, std::u16string_view subKey);
+
 }  // namespace ostrel::os

@@ -1,5 +1,9 @@
 #include "os/file.h"
 
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
 #include "os/win32/windows_api.h"
 
 namespace ostrel::os {
@@ -50,6 +54,21 @@ ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32
   }
   bytesWritten = written;
   return ErrorSuccess;
+}
+
+ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists) {
+  // FILE_RENAME_INFO ends in the name, its length given in bytes and without
+  // a terminating zero.
+  std::size_t nameBytes = newPath.size() * sizeof(wchar_t);
+  std::vector<std::byte> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t));
+  auto* information = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  information->ReplaceIfExists = replaceIfExists;
+  information->RootDirectory = nullptr;
+  information->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(information->FileName, newPath.data(), nameBytes);
+  return ::SetFileInformationByHandle(Native(file), FileRenameInfo, information, static_cast<DWORD>(buffer.size()))
+             ? ErrorSuccess
+             : ::GetLastError();
 }
 
 ErrorCode FlushFileBuffers(const Handle& file) {

@@ -55,4 +55,8 @@ ErrorCode RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_vie
       ::RegSetValueExW(KeyHandle(key), NameOrNull(name), 0, type, static_cast<const BYTE*>(data), dataSize));
 }
 
+ErrorCode RegDeleteTree(RootKey root, std::u16string_view subKey) {
+  return static_cast<ErrorCode>(::RegDeleteTreeW(PredefinedKey(root), win32::WideString(subKey).c_str()));
+}
+
 }  // namespace ostrel::os

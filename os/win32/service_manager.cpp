@@ -27,6 +27,51 @@ ErrorCode OpenService(const ServiceHandle& manager, std::u16string_view serviceN
   return ErrorSuccess;
 }
 
+ErrorCode CreateService(const ServiceHandle& manager, std::u16string_view serviceName, std::u16string_view displayName,
+                        std::uint32_t desiredAccess, const ServiceConfiguration& configuration,
+                        ServiceHandle& service) {
+  // No load-order group, tag or dependencies; no account and no password:
+  // LocalSystem.
+  SC_HANDLE created = ::CreateServiceW(
+      Native(manager), win32::WideString(serviceName).c_str(), win32::WideString(displayName).c_str(), desiredAccess,
+      configuration.serviceType, configuration.startType, configuration.errorControl,
+      win32::WideString(configuration.binaryPathName).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (created == nullptr) return ::GetLastError();
+  service = ServiceHandle(reinterpret_cast<std::uintptr_t>(created));
+  return ErrorSuccess;
+}
+
+ErrorCode ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration) {
+  // Null for every text left unchanged: group, dependencies, account,
+  // password, display name; and no tag.
+  return ::ChangeServiceConfigW(Native(service), configuration.serviceType, configuration.startType,
+                                configuration.errorControl, win32::WideString(configuration.binaryPathName).c_str(),
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+             ? ErrorSuccess
+             : ::GetLastError();
+}
+
+ErrorCode SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
+                                   const SecurityDescriptor& descriptor) {
+  return ::SetServiceObjectSecurity(Native(service), securityInformation,
+                                    reinterpret_cast<PSECURITY_DESCRIPTOR>(descriptor.value()))
+             ? ErrorSuccess
+             : ::GetLastError();
+}
+
+ErrorCode QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {
+  SERVICE_STATUS queried{};
+  if (!::QueryServiceStatus(Native(service), &queried)) return ::GetLastError();
+  status = ServiceStatus{queried.dwServiceType,   queried.dwCurrentState,          queried.dwControlsAccepted,
+                         queried.dwWin32ExitCode, queried.dwServiceSpecificExitCode, queried.dwCheckPoint,
+                         queried.dwWaitHint};
+  return ErrorSuccess;
+}
+
+ErrorCode DeleteService(const ServiceHandle& service) {
+  return ::DeleteService(Native(service)) ? ErrorSuccess : ::GetLastError();
+}
+
 ErrorCode StartService(const ServiceHandle& service) {
   return ::StartServiceW(Native(service), 0, nullptr) ? ErrorSuccess : ::GetLastError();
 }

@@ -20,12 +20,14 @@
 // The os/ boundary names its operations after the Windows calls they stand
 // for; these are macros choosing the A or W form, and would rename ours. The
 // code here calls the W forms by their full names.
+#undef ChangeServiceConfig
 #undef ConvertStringSecurityDescriptorToSecurityDescriptor
 #undef ConvertStringSidToSid
 #undef CopyFile
 #undef CreateDirectory
 #undef CreateFile
 #undef CreateProcess
+#undef CreateService
 #undef DeleteFile
 #undef GetEnvironmentStrings
 #undef GetFileAttributes
@@ -38,6 +40,7 @@
 #undef Process32Next
 #undef QueryFullProcessImageName
 #undef RegCreateKeyEx
+#undef RegDeleteTree
 #undef RegGetValue
 #undef RegSetValueEx
 #undef RegisterServiceCtrlHandlerEx

@@ -47,6 +47,13 @@ class InvocationTest(unittest.TestCase):
         # the check comes before the dispatcher's ten-second wait under Wine.
         self.expect_failure(["--service"], b"Updater is not installed in its fixed application directory\n")
 
+    def test_setup_commands_refuse_to_run_outside_the_fixed_location(self):
+        # Wine's user counts as an elevated administrator, so each command
+        # passes its identity check and stops at the fixed location.
+        for arguments in (["--install", "1.2.3"], ["--uninstall"], ["--prepare-install"]):
+            with self.subTest(arguments=arguments):
+                self.expect_failure(arguments, b"Updater is not installed in its fixed application directory\n")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -84,14 +84,15 @@ std::uint32_t MapGenericFileRights(std::uint32_t mask) {
   return mapped;
 }
 
-bool AccessGranted(const FakeSecurity& security, const FakeIdentity& token, std::uint32_t desiredAccess) {
-  std::uint32_t wanted = MapGenericFileRights(desiredAccess) & ~os::Synchronize;
+bool AccessGranted(const FakeSecurity& security, const FakeIdentity& token, std::uint32_t desiredAccess,
+                   std::uint32_t (*mapGenericRights)(std::uint32_t)) {
+  std::uint32_t wanted = mapGenericRights(desiredAccess) & ~os::Synchronize;
   if (!security.dacl) return true;
   if (security.owner && Names(*security.owner, token)) wanted &= ~(os::ReadControl | os::WriteDac);
   for (const FakeAce& ace : *security.dacl) {
     if (wanted == 0) break;
     if ((ace.flags & os::InheritOnlyAce) != 0 || !Names(ace.sid, token)) continue;
-    std::uint32_t rights = MapGenericFileRights(ace.mask);
+    std::uint32_t rights = mapGenericRights(ace.mask);
     if (ace.type == os::AccessDeniedAceType && (rights & wanted) != 0) return false;
     if (ace.type == os::AccessAllowedAceType) wanted &= ~rights;
   }

@@ -63,6 +63,9 @@ std::uint32_t MapGenericFileRights(std::uint32_t mask);
 // and the enabled groups, a denial of any right still wanted refuses, and
 // the owner is always granted READ_CONTROL and WRITE_DAC. A null DACL grants
 // everything; an empty one grants only what the owner always has.
-bool AccessGranted(const FakeSecurity& security, const FakeIdentity& token, std::uint32_t desiredAccess);
+// Generic rights are mapped with the object's own mapping, the file's unless
+// another is given.
+bool AccessGranted(const FakeSecurity& security, const FakeIdentity& token, std::uint32_t desiredAccess,
+                   std::uint32_t (*mapGenericRights)(std::uint32_t) = MapGenericFileRights);
 
 }  // namespace ostrel::fake

@@ -16,6 +16,27 @@ std::u16string Key(std::u16string_view name) {
 
 }  // namespace
 
+std::uint32_t MapGenericServiceRights(std::uint32_t mask) {
+  constexpr std::uint32_t queryConfig = 0x1, changeConfig = 0x2, enumerateDependents = 0x8, pauseContinue = 0x40,
+                          interrogate = 0x80, userDefinedControl = 0x100;
+  std::uint32_t mapped = mask & ~(os::GenericRead | os::GenericWrite | os::GenericExecute | os::GenericAll);
+  if (mask & os::GenericRead) {
+    mapped |= os::ReadControl | queryConfig | os::ServiceQueryStatus | interrogate | enumerateDependents;
+  }
+  if (mask & os::GenericWrite) mapped |= os::ReadControl | changeConfig;
+  if (mask & os::GenericExecute) {
+    mapped |= os::ReadControl | os::ServiceStart | os::ServiceStop | pauseContinue | userDefinedControl;
+  }
+  if (mask & os::GenericAll) mapped |= ServiceAllAccess;
+  return mapped;
+}
+
+FakeSecurity CreatedServiceSecurity() {
+  return {SidFromString(LocalSystemSid),
+          std::vector<FakeAce>{Allowed(LocalSystemSid, ServiceAllAccess), Allowed(AdministratorsSid, ServiceAllAccess),
+                               Allowed(AuthenticatedUsersSid, os::GenericRead)}};
+}
+
 FakeSecurity InstalledServiceSecurity() {
   return {SidFromString(AdministratorsSid),
           std::vector<FakeAce>{Allowed(LocalSystemSid, ServiceAllAccess), Allowed(AdministratorsSid, ServiceAllAccess),
@@ -34,5 +55,7 @@ FakeService* FakeServiceManager::Find(std::u16string_view name) {
   auto found = services.find(Key(name));
   return found == services.end() ? nullptr : &found->second;
 }
+
+void FakeServiceManager::Remove(std::u16string_view name) { services.erase(Key(name)); }
 
 }  // namespace ostrel::fake

@@ -41,9 +41,12 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
     created.security = fake::InheritedSecurity(parent.security, false, Machine().identity);
     lookup.file = &created;
   } else {
-    // A directory is opened only with backup semantics, which the updater never asks for.
-    if (lookup.file->attributes & FileAttributeDirectory) return ErrorAccessDenied;
-    if (!Grants(*lookup.file, desiredAccess)) return ErrorAccessDenied;
+    bool directory = (lookup.file->attributes & FileAttributeDirectory) != 0;
+    if (directory && !(flagsAndAttributes & FileFlagBackupSemantics)) return ErrorAccessDenied;
+    // DELETE is granted by the object or by FILE_DELETE_CHILD on its directory.
+    std::uint32_t checked = desiredAccess;
+    if (Grants(*fileSystem.Find(FakeFileSystem::ParentKey(lookup.key)), FileDeleteChild)) checked &= ~Delete;
+    if (!Grants(*lookup.file, checked)) return ErrorAccessDenied;
     if (!fileSystem.SharingAllows(*lookup.file, desiredAccess, shareMode)) return ErrorSharingViolation;
     if (creationDisposition == CreateAlways) {
       if (fileSystem.ChangeFails()) return ErrorDiskFull;

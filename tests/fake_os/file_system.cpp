@@ -4,6 +4,7 @@
 
 #include "fake_os/fake_machine.h"
 #include "os/file.h"
+#include "os/handle.h"
 
 namespace ostrel::os {
 namespace {
@@ -50,6 +51,37 @@ void Rename(FakeFileSystem& fileSystem, const std::u16string& from, const std::u
   }
 }
 
+// Moves the object found at the source to the new path, as MoveFileExW and a
+// rename by handle do; the name's removal is checked here only for a move by
+// path.
+ErrorCode MoveObject(FakeFileSystem& fileSystem, const FakeFileSystem::Lookup& source, std::u16string_view newPath,
+                     bool replaceExisting, bool byPath) {
+  FakeFileSystem::Lookup target = fileSystem.Look(newPath);
+  if (target.file == source.file) return ErrorSuccess;
+  if (target.file == nullptr && target.missing != ErrorFileNotFound) return target.missing;
+  if (target.key.starts_with(source.key + u"\\")) return ErrorInvalidParameter;
+  const FakeFile& targetDirectory = *fileSystem.Find(FakeFileSystem::ParentKey(target.key));
+  bool container = (source.file->attributes & FileAttributeDirectory) != 0;
+  if ((byPath && !MayRemoveName(fileSystem, source.key)) ||
+      !Grants(targetDirectory, container ? fake::DirectoryAddSubdirectory : fake::DirectoryAddFile)) {
+    return ErrorAccessDenied;
+  }
+  if (byPath && !SharedForDeleting(fileSystem, *source.file)) return ErrorSharingViolation;
+  if (target.file != nullptr) {
+    if (!replaceExisting) return ErrorAlreadyExists;
+    // A directory is never replaced, and neither is a file that is open.
+    if ((target.file->attributes & FileAttributeDirectory) || IsOpen(fileSystem, *target.file) ||
+        !MayRemoveName(fileSystem, target.key)) {
+      return ErrorAccessDenied;
+    }
+  }
+  if (fileSystem.ChangeFails()) return ErrorDiskFull;
+  if (target.file != nullptr) fileSystem.files.erase(target.key);
+  Rename(fileSystem, source.key, target.key);
+  if (fileSystem.afterMove) fileSystem.afterMove(target.key);
+  return ErrorSuccess;
+}
+
 }  // namespace
 
 ErrorCode GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
@@ -86,30 +118,22 @@ ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPa
   FakeFileSystem& fileSystem = Machine().fileSystem;
   FakeFileSystem::Lookup source = fileSystem.Look(existingPath);
   if (source.file == nullptr) return source.missing;
-  FakeFileSystem::Lookup target = fileSystem.Look(newPath);
-  if (target.file == source.file) return ErrorSuccess;
-  if (target.file == nullptr && target.missing != ErrorFileNotFound) return target.missing;
-  if (target.key.starts_with(source.key + u"\\")) return ErrorInvalidParameter;
-  const FakeFile& targetDirectory = *fileSystem.Find(FakeFileSystem::ParentKey(target.key));
-  bool container = (source.file->attributes & FileAttributeDirectory) != 0;
-  if (!MayRemoveName(fileSystem, source.key) ||
-      !Grants(targetDirectory, container ? fake::DirectoryAddSubdirectory : fake::DirectoryAddFile)) {
-    return ErrorAccessDenied;
+  return MoveObject(fileSystem, source, newPath, (flags & MovefileReplaceExisting) != 0, true);
+}
+
+// Renaming by handle lives beside MoveFileExW, whose rules it shares: the
+// handle's open already checked DELETE and the sharing of the object.
+ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists) {
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  auto open = fileSystem.openFiles.find(file.value());
+  if (open == fileSystem.openFiles.end()) return ErrorInvalidHandle;
+  if (!(open->second.access & Delete)) return ErrorAccessDenied;
+  for (const auto& [key, object] : fileSystem.files) {
+    if (object != open->second.file) continue;
+    FakeFileSystem::Lookup source{key, object.get(), ErrorSuccess};
+    return MoveObject(fileSystem, source, newPath, replaceIfExists, false);
   }
-  if (!SharedForDeleting(fileSystem, *source.file)) return ErrorSharingViolation;
-  if (target.file != nullptr) {
-    if (!(flags & MovefileReplaceExisting)) return ErrorAlreadyExists;
-    // A directory is never replaced, and neither is a file that is open.
-    if ((target.file->attributes & FileAttributeDirectory) || IsOpen(fileSystem, *target.file) ||
-        !MayRemoveName(fileSystem, target.key)) {
-      return ErrorAccessDenied;
-    }
-  }
-  if (fileSystem.ChangeFails()) return ErrorDiskFull;
-  if (target.file != nullptr) fileSystem.files.erase(target.key);
-  Rename(fileSystem, source.key, target.key);
-  if (fileSystem.afterMove) fileSystem.afterMove(target.key);
-  return ErrorSuccess;
+  return ErrorFileNotFound;
 }
 
 ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists) {

@@ -73,4 +73,13 @@ ErrorCode RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_vie
   return ErrorSuccess;
 }
 
+ErrorCode RegDeleteTree(RootKey, std::u16string_view subKey) {
+  fake::FakeRegistry::KeyPath path = fake::FakeRegistry::Path(RegistryView::Bit64, subKey);
+  std::u16string below = path.second + u"\\";
+  std::size_t erased = std::erase_if(Registry().keys, [&](const auto& key) {
+    return key.first.first == path.first && (key.first.second == path.second || key.first.second.starts_with(below));
+  });
+  return erased == 0 ? ErrorFileNotFound : ErrorSuccess;
+}
+
 }  // namespace ostrel::os

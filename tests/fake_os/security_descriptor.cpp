@@ -38,6 +38,7 @@ std::optional<std::uint8_t> AceFlagsOf(std::u16string_view text) {
 
 std::optional<std::uint32_t> RightsOf(std::u16string_view text) {
   if (text == u"FA") return FileAllAccess;
+  if (text == u"GA") return GenericAll;
   if (!text.starts_with(u"0x") || text.size() == 2) return std::nullopt;
   std::uint32_t rights = 0;
   for (char16_t unit : text.substr(2)) {

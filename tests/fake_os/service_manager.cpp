@@ -1,5 +1,7 @@
 #include "os/service_manager.h"
 
+#include "os/access_rights.h"
+
 #include "fake_os/fake_machine.h"
 
 namespace ostrel::os {
@@ -24,14 +26,36 @@ FakeServiceManager::OpenHandle* ServiceHandleOf(const ServiceHandle& handle) {
   return &open->second;
 }
 
+// Whether a handle to the service is still open.
+bool StillOpen(std::u16string_view service) {
+  FakeService* target = Machine().services.Find(service);
+  for (const auto& [value, open] : Machine().services.openHandles) {
+    if (!open.service.empty() && Machine().services.Find(open.service) == target) return true;
+  }
+  return false;
+}
+
+// The service an open handle refers to, when it has the access the call
+// needs; the call's error otherwise.
+ErrorCode Target(const ServiceHandle& handle, std::uint32_t access, FakeService*& service) {
+  FakeServiceManager::OpenHandle* open = ServiceHandleOf(handle);
+  if (open == nullptr) return ErrorInvalidHandle;
+  if ((open->access & access) != access) return ErrorAccessDenied;
+  service = Machine().services.Find(open->service);
+  return ErrorSuccess;
+}
+
 }  // namespace
 
 void CloseServiceHandle(std::uintptr_t handle) noexcept {
   FakeServiceManager& manager = Machine().services;
   auto open = manager.openHandles.find(handle);
   if (open == manager.openHandles.end()) return;
-  manager.closed.push_back(open->second.service.empty() ? u"manager" : open->second.service);
+  std::u16string service = open->second.service;
+  manager.closed.push_back(service.empty() ? u"manager" : service);
   manager.openHandles.erase(open);
+  if (service.empty() || !manager.Find(service)->markedForDeletion || StillOpen(service)) return;
+  manager.Remove(service);
 }
 
 ErrorCode OpenSCManager(std::uint32_t desiredAccess, ServiceHandle& manager) {
@@ -47,9 +71,12 @@ ErrorCode OpenService(const ServiceHandle& manager, std::u16string_view serviceN
   if (open == Machine().services.openHandles.end() || !open->second.service.empty()) return ErrorInvalidHandle;
   if (!(open->second.access & ScManagerConnect)) return ErrorAccessDenied;
   if (serviceName.empty()) return ErrorInvalidName;
+  if (ErrorCode result = Machine().services.openServiceResult) return result;
   FakeService* found = Machine().services.Find(serviceName);
   if (found == nullptr) return ErrorServiceDoesNotExist;
-  if (!fake::AccessGranted(found->security, Machine().identity, desiredAccess)) return ErrorAccessDenied;
+  if (!fake::AccessGranted(found->security, Machine().identity, desiredAccess, fake::MapGenericServiceRights)) {
+    return ErrorAccessDenied;
+  }
   service = ServiceHandle(Open(serviceName, desiredAccess));
   return ErrorSuccess;
 }
@@ -74,7 +101,70 @@ ErrorCode ControlService(const ServiceHandle& service, std::uint32_t control) {
   FakeService& target = *Machine().services.Find(open->service);
   target.controls.push_back(control);
   if (target.state == FakeService::State::Stopped) return ErrorServiceNotActive;
-  if (control == ServiceControlStop) target.state = FakeService::State::Stopped;
+  if (control == ServiceControlStop && !target.neverStops) target.state = FakeService::State::Stopped;
+  return ErrorSuccess;
+}
+
+ErrorCode CreateService(const ServiceHandle& manager, std::u16string_view serviceName, std::u16string_view displayName,
+                        std::uint32_t desiredAccess, const ServiceConfiguration& configuration,
+                        ServiceHandle& service) {
+  auto open = Machine().services.openHandles.find(manager.value());
+  if (open == Machine().services.openHandles.end() || !open->second.service.empty()) return ErrorInvalidHandle;
+  if (!(open->second.access & ScManagerCreateService)) return ErrorAccessDenied;
+  if (ErrorCode result = Machine().services.createServiceResult) return result;
+  if (FakeService* existing = Machine().services.Find(serviceName)) {
+    return existing->markedForDeletion ? ErrorServiceMarkedForDelete : ErrorServiceExists;
+  }
+  FakeService& created = Machine().services.AddService(serviceName);
+  created.security = fake::CreatedServiceSecurity();
+  created.displayName = displayName;
+  created.configuration = configuration;
+  service = ServiceHandle(Open(serviceName, desiredAccess));
+  return ErrorSuccess;
+}
+
+ErrorCode ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration) {
+  FakeService* target = nullptr;
+  if (ErrorCode result = Target(service, ServiceChangeConfig, target)) return result;
+  if (ErrorCode result = Machine().services.changeServiceConfigResult) return result;
+  if (target->markedForDeletion) return ErrorServiceMarkedForDelete;
+  target->configuration = configuration;
+  return ErrorSuccess;
+}
+
+ErrorCode SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
+                                   const SecurityDescriptor& descriptor) {
+  std::uint32_t access = ((securityInformation & OwnerSecurityInformation) ? WriteOwner : 0) |
+                         ((securityInformation & DaclSecurityInformation) ? WriteDac : 0);
+  FakeService* target = nullptr;
+  if (ErrorCode result = Target(service, access, target)) return result;
+  if (ErrorCode result = Machine().services.setServiceObjectSecurityResult) return result;
+  auto given = Machine().fileSystem.descriptors.find(descriptor.value());
+  if (given == Machine().fileSystem.descriptors.end()) return ErrorInvalidParameter;
+  if (securityInformation & OwnerSecurityInformation) target->security.owner = given->second.owner;
+  if (securityInformation & DaclSecurityInformation) {
+    target->security.dacl = given->second.dacl;
+    target->security.daclProtected = given->second.daclProtected;
+  }
+  return ErrorSuccess;
+}
+
+ErrorCode QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {
+  FakeService* target = nullptr;
+  if (ErrorCode result = Target(service, ServiceQueryStatus, target)) return result;
+  if (ErrorCode result = Machine().services.queryServiceStatusResult) return result;
+  bool stopped = target->state == FakeService::State::Stopped;
+  status = ServiceStatus{target->configuration.serviceType, stopped ? ServiceStopped : ServiceRunning,
+                         stopped ? 0 : ServiceAcceptStop};
+  return ErrorSuccess;
+}
+
+ErrorCode DeleteService(const ServiceHandle& service) {
+  FakeService* target = nullptr;
+  if (ErrorCode result = Target(service, Delete, target)) return result;
+  if (ErrorCode result = Machine().services.deleteServiceResult) return result;
+  if (target->markedForDeletion) return ErrorServiceMarkedForDelete;
+  target->markedForDeletion = true;
   return ErrorSuccess;
 }
 

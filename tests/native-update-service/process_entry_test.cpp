@@ -63,14 +63,15 @@ INSTANTIATE_TEST_SUITE_P(
                     InvocationCase{{u"--apply", u"x12"}, "invalid stoul argument\n"},
                     InvocationCase{{u"--apply", u"4294967296"}, "stoul argument out of range\n"}));
 
-// Each row reaches its own role; roles not built yet say so. The service row
-// checks its fixed location first, which a machine without the browser fails.
+// Each row reaches its own role; roles not built yet say so. The service and
+// setup rows check their fixed location first, which a machine without the
+// browser fails.
 INSTANTIATE_TEST_SUITE_P(
     Rows, InvocationTest,
     testing::Values(InvocationCase{{u"--service"}, "Inspect updater path (2)\n"},
-                    InvocationCase{{u"--install", u"1.2.3"}, "Updater installation is not built yet\n"},
-                    InvocationCase{{u"--uninstall"}, "Updater removal is not built yet\n"},
-                    InvocationCase{{u"--prepare-install"}, "Replacement preparation is not built yet\n"},
+                    InvocationCase{{u"--install", u"1.2.3"}, "Inspect updater path (2)\n"},
+                    InvocationCase{{u"--uninstall"}, "Inspect updater path (2)\n"},
+                    InvocationCase{{u"--prepare-install"}, "Inspect updater path (2)\n"},
                     InvocationCase{{u"--apply", u"4294967295"}, "Only SYSTEM may apply a native release\n"}));
 
 TEST(ProcessEntryTest, EndsWithTheInstallationReportsOwnExitCode) {

@@ -1,0 +1,110 @@
+#include "setup/replacement_preparation.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "fake_os/fake_machine.h"
+#include "foundation/updater_locations.h"
+#include "installed_updater.h"
+#include "runtime_error_matcher.h"
+#include "setup/setup_machine.h"
+
+namespace ostrel {
+namespace {
+
+using namespace fake;
+using State = FakeService::State;
+using testing::ElementsAre;
+using testing::SizeIs;
+
+class ReplacementPreparationTest : public testing::Test {
+ protected:
+  void SetUp() override { test::ArrangeInstalledUpdater(); }
+};
+
+struct PreparationCase {
+  const char* name;
+  std::function<void()> arrange;
+  int controls;
+};
+
+class PreparationSuccessTest : public ReplacementPreparationTest,
+                               public testing::WithParamInterface<PreparationCase> {};
+
+TEST_P(PreparationSuccessTest, LeavesTheServiceStoppedAndEverythingElseAsItWas) {
+  GetParam().arrange();
+  auto before = test::MachineState();
+  PrepareReplacement();
+  FakeService* service = Machine().services.Find(ServiceName);
+  if (service != nullptr) {
+    EXPECT_EQ(service->state, State::Stopped);
+    EXPECT_THAT(service->controls, SizeIs(GetParam().controls));
+    EXPECT_FALSE(service->markedForDeletion);
+  }
+  EXPECT_EQ(std::get<0>(test::MachineState()), std::get<0>(before)) << "no file changed";
+  EXPECT_EQ(std::get<1>(test::MachineState()), std::get<1>(before)) << "no registry value changed";
+  EXPECT_TRUE(Machine().services.openHandles.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Services, PreparationSuccessTest,
+    testing::Values(PreparationCase{"NoService", [] {}, 0},
+                    PreparationCase{"AlreadyStopped", [] { Machine().services.AddService(ServiceName); }, 1},
+                    PreparationCase{"Running", [] { Machine().services.AddService(ServiceName, State::Running); }, 1}),
+    [](const testing::TestParamInfo<PreparationCase>& info) { return info.param.name; });
+
+struct PreparationFailure {
+  const char* name;
+  std::function<void()> arrange;
+  const char* message;
+};
+
+class PreparationFailureTest : public ReplacementPreparationTest,
+                               public testing::WithParamInterface<PreparationFailure> {};
+
+TEST_P(PreparationFailureTest, FailsWithTheStepsMessage) {
+  Machine().services.AddService(ServiceName, State::Running);
+  GetParam().arrange();
+  EXPECT_THAT([] { PrepareReplacement(); }, FailsWith(GetParam().message));
+  EXPECT_TRUE(Machine().services.openHandles.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, PreparationFailureTest,
+    testing::Values(
+        PreparationFailure{"OpenManager", [] { Machine().services.openManagerResult = os::ErrorAccessDenied; },
+                           "Open updater preparation (5)"},
+        PreparationFailure{"InspectService", [] { Machine().services.openServiceResult = os::ErrorAccessDenied; },
+                           "Cannot inspect existing updater"},
+        PreparationFailure{"StopRefused", [] { Machine().services.controlServiceResult = 1061; },
+                           "Stop updater before replacement (1061)"},
+        PreparationFailure{"StatusUnreadable",
+                           [] { Machine().services.queryServiceStatusResult = os::ErrorInvalidHandle; },
+                           "Read updater preparation status (6)"},
+        PreparationFailure{"NeverStops", [] { Machine().services.Find(ServiceName)->neverStops = true; },
+                           "Updater has not stopped; its executable was not replaced"},
+        PreparationFailure{"FromACopyElsewhere",
+                           [] { Machine().moduleFileName = u"C:\\Users\\Public\\OstrelUpdate.exe"; },
+                           "Updater is not installed in its fixed application directory"}),
+    [](const testing::TestParamInfo<PreparationFailure>& info) { return info.param.name; });
+
+TEST_F(ReplacementPreparationTest, WithoutElevationSendsNoStop) {
+  Machine().identity = FakeIdentity::StandardUser();
+  FakeService& service = Machine().services.AddService(ServiceName, State::Running);
+  EXPECT_THAT([] { PrepareReplacement(); }, FailsWith("Preparing an update requires elevation"));
+  EXPECT_TRUE(service.controls.empty());
+  EXPECT_EQ(service.state, State::Running);
+}
+
+TEST_F(ReplacementPreparationTest, WaitsSixtyQueriesForAServiceThatNeverStops) {
+  Machine().services.AddService(ServiceName, State::Running).neverStops = true;
+  EXPECT_THAT([] { PrepareReplacement(); }, FailsWith("Updater has not stopped; its executable was not replaced"));
+  EXPECT_THAT(Machine().sleeps, SizeIs(60));
+  EXPECT_THAT(Machine().services.Find(ServiceName)->controls, ElementsAre(os::ServiceControlStop))
+      << "the stop request stays in effect";
+}
+
+}  // namespace
+}  // namespace ostrel
