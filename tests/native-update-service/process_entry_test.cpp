@@ -63,9 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
                     InvocationCase{{u"--apply", u"x12"}, "invalid stoul argument\n"},
                     InvocationCase{{u"--apply", u"4294967296"}, "stoul argument out of range\n"}));
 
-// Each row reaches its own role; roles not built yet say so. The service and
-// setup rows check their fixed location first, which a machine without the
-// browser fails.
+// Each row reaches its own role: the service and setup rows check their fixed
+// location first, which a machine without the browser fails; the apply worker
+// checks its identity first.
 INSTANTIATE_TEST_SUITE_P(
     Rows, InvocationTest,
     testing::Values(InvocationCase{{u"--service"}, "Inspect updater path (2)\n"},
