@@ -19,7 +19,6 @@
 #include "release/bounded_file.h"
 #include "release/installer_verification.h"
 #include "release/release_metadata.h"
-#include "release/release_version.h"
 #include "security/caller_identity.h"
 #include "security/object_acl.h"
 #include "security/own_image_path.h"
@@ -32,8 +31,6 @@ namespace {
 constexpr std::uint32_t ParentWaitMilliseconds = 30000;
 constexpr int BrowserPolls = 30;
 constexpr std::uint32_t BrowserPollMilliseconds = 1000;
-constexpr std::uint64_t SignatureLimit = 512;
-constexpr std::uint64_t MetadataLimit = 65536;
 constexpr std::u16string_view InstallerArguments = u"/S /NATIVEUPDATE";
 
 void RequireWorkerLocation() {
@@ -60,13 +57,10 @@ void AwaitBrowserClosed() {
 }
 
 ReleaseMetadata ReadStagedRelease() {
-  std::string signature = ReadBoundedFile(JoinPath(UpdaterDataDirectory(), ReleaseSignatureName), SignatureLimit);
-  std::string metadata = ReadBoundedFile(JoinPath(UpdaterDataDirectory(), ReleaseMetadataName), MetadataLimit);
+  const std::u16string directory = UpdaterDataDirectory();
+  std::string signature = ReadBoundedFile(JoinPath(directory, ReleaseSignatureName), ReleaseSignatureLimit);
+  std::string metadata = ReadBoundedFile(JoinPath(directory, ReleaseMetadataName), ReleaseMetadataLimit);
   return VerifyReleaseMetadata(metadata, signature);
-}
-
-bool IsNewerThanInstalled(const ReleaseMetadata& release) {
-  return CompareReleaseVersions(release.version, ToUtf8(ReadInstalledVersion())) > 0;
 }
 
 // The worker's environment with a temporary directory that only the
@@ -93,7 +87,7 @@ void RunApplyWorker(std::uint32_t parentProcessId) {
   AwaitBrowserClosed();
 
   ReleaseMetadata release = ReadStagedRelease();
-  if (!IsNewerThanInstalled(release)) return;
+  if (!IsNewerThanInstalled(release.version)) return;
 
   std::u16string installer = JoinPath(UpdaterDataDirectory(), ToUtf16(release.file));
   ValidateObjectAcl(installer);

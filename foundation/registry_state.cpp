@@ -35,6 +35,10 @@ std::u16string ReadInstalledVersion() {
   return version;
 }
 
+bool IsNewerThanInstalled(std::string_view releaseVersion) {
+  return CompareReleaseVersions(releaseVersion, ToUtf8(ReadInstalledVersion())) > 0;
+}
+
 bool IsUninstalling() {
   std::uint32_t uninstalling = 0;
   std::uint32_t size = sizeof uninstalling;

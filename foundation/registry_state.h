@@ -24,6 +24,10 @@ inline constexpr std::u16string_view UpdaterRegistryKey = u"SOFTWARE\\Ostrel\\Na
 // ParseReleaseVersion when it is not a release version.
 std::u16string ReadInstalledVersion();
 
+// Whether the release version is newer than ReadInstalledVersion, with its
+// failures.
+bool IsNewerThanInstalled(std::string_view releaseVersion);
+
 // Whether a removal is in progress: "Uninstalling" reads as a non-zero
 // number. Anything else, including a missing or mistyped value, is false; it
 // never fails.

@@ -15,8 +15,6 @@
 namespace ostrel {
 namespace {
 
-constexpr std::size_t MaximumMetadataSize = 65536;
-constexpr std::size_t MaximumSignatureText = 512;
 constexpr double MaximumInstallerSize = 1073741824;  // 1 GiB
 
 // Compiled on first use; the initialisation of a function-local static is
@@ -42,8 +40,8 @@ ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_vie
 
 ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_view signature,
                                       const Ed25519PublicKey& publicKey) {
-  Require(!metadata.empty() && metadata.size() <= MaximumMetadataSize && !signature.empty() &&
-              signature.size() <= MaximumSignatureText,
+  Require(!metadata.empty() && metadata.size() <= ReleaseMetadataLimit && !signature.empty() &&
+              signature.size() <= ReleaseSignatureLimit,
           "Invalid release metadata");
   auto decodedSignature = DecodeBase64Array<std::tuple_size_v<Ed25519Signature>>(signature);
   Require(VerifyReleaseSignature(metadata, decodedSignature, publicKey), "Release signature mismatch");

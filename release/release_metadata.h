@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,9 +23,14 @@ struct ReleaseMetadata {
   bool runtimeMatches = false;
 };
 
+// The most bytes "release.json" and "release.sig" may have, wherever they
+// are read from.
+inline constexpr std::size_t ReleaseMetadataLimit = 65536;
+inline constexpr std::size_t ReleaseSignatureLimit = 512;
+
 // Verifies the signature text over the metadata bytes with ReleasePublicKey,
-// then reads the document. The caller read both within their limits (65536
-// and 512 bytes) and keeps them; nothing of a failed verification escapes.
+// then reads the document. The caller read both within their limits and
+// keeps them; nothing of a failed verification escapes.
 ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_view signature);
 
 // The same with another key, for the publisher's tool, which checks a feed

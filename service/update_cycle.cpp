@@ -18,7 +18,6 @@
 #include "release/bounded_file.h"
 #include "release/installer_verification.h"
 #include "release/release_metadata.h"
-#include "release/release_version.h"
 #include "security/caller_identity.h"
 #include "security/fixed_location.h"
 #include "security/object_acl.h"
@@ -32,8 +31,6 @@ namespace ostrel {
 namespace {
 
 constexpr std::uint32_t PauseMilliseconds = 5000;
-constexpr std::uint64_t MetadataLimit = 65536;
-constexpr std::uint64_t SignatureLimit = 512;
 
 // The release whose verified installer lies in the working directory, as
 // this cycle knows it. The three are set together and never cleared.
@@ -47,10 +44,6 @@ struct StagedRelease {
 
 std::u16string DataPath(std::u16string_view name) { return JoinPath(UpdaterDataDirectory(), name); }
 
-bool IsNewerThanInstalled(const ReleaseMetadata& release) {
-  return CompareReleaseVersions(release.version, ToUtf8(ReadInstalledVersion())) > 0;
-}
-
 // Takes up the release an earlier run staged, when its files are all still
 // protected, signed, intact and newer than the installed version.
 void ReuseStagedRelease(StagedRelease& staged) {
@@ -58,13 +51,13 @@ void ReuseStagedRelease(StagedRelease& staged) {
   const std::u16string signaturePath = DataPath(ReleaseSignatureName);
   ValidateObjectAcl(metadataPath);
   ValidateObjectAcl(signaturePath);
-  std::string metadata = ReadBoundedFile(metadataPath, MetadataLimit);
-  std::string signature = ReadBoundedFile(signaturePath, SignatureLimit);
+  std::string metadata = ReadBoundedFile(metadataPath, ReleaseMetadataLimit);
+  std::string signature = ReadBoundedFile(signaturePath, ReleaseSignatureLimit);
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
   const std::u16string installerPath = DataPath(ToUtf16(release.file));
   ValidateObjectAcl(installerPath);
   VerifyInstaller(installerPath, release);
-  if (!IsNewerThanInstalled(release)) return;
+  if (!IsNewerThanInstalled(release.version)) return;
   staged = StagedRelease{std::move(metadata), ToUtf16(release.version), ToUtf16(release.file)};
   WriteStatus(StatusReady, staged.version, "");
 }
@@ -75,11 +68,11 @@ void PublishNothingNewer(const StagedRelease& staged) {
 }
 
 void CheckForUpdate(StagedRelease& staged) {
-  std::string metadata = DownloadFeedFile(ReleaseMetadataName, MetadataLimit, u"");
-  std::string signature = DownloadFeedFile(ReleaseSignatureName, SignatureLimit, u"");
+  std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit, u"");
+  std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit, u"");
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
   const std::u16string version = ToUtf16(release.version);
-  if (!IsNewerThanInstalled(release)) return PublishNothingNewer(staged);
+  if (!IsNewerThanInstalled(release.version)) return PublishNothingNewer(staged);
   if (metadata == staged.metadata) return;
 
   WriteStatus(StatusDownloading, version, "");

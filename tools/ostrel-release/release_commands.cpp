@@ -15,8 +15,6 @@
 namespace ostrel {
 namespace {
 
-constexpr std::uint64_t MetadataLimit = 65536;
-constexpr std::uint64_t SignatureLimit = 512;
 constexpr std::uint64_t KeyFileLimit = 4096;
 
 std::string ReadSmallFile(const std::filesystem::path& path) { return ReadLocalFile(path, KeyFileLimit); }
@@ -113,8 +111,8 @@ ReleaseMetadata SignRelease(const SignRequest& request) {
 
 ReleaseMetadata VerifyFeedDirectory(const std::filesystem::path& publicKey, const std::filesystem::path& directory) {
   Ed25519PublicKey key = ParsePublicKeyText(ReadSmallFile(publicKey));
-  std::string metadata = ReadLocalFile(directory / "release.json", MetadataLimit);
-  std::string signature = ReadLocalFile(directory / "release.sig", SignatureLimit);
+  std::string metadata = ReadLocalFile(directory / "release.json", ReleaseMetadataLimit);
+  std::string signature = ReadLocalFile(directory / "release.sig", ReleaseSignatureLimit);
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature, key);
   VerifyLocalInstaller(directory / release.file, release);
   return release;
