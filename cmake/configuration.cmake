@@ -53,6 +53,10 @@ endif()
 if(OSTREL_REQUIRE_RELEASE_KEY AND release_key STREQUAL test_release_key)
   message(FATAL_ERROR "OSTREL_RELEASE_PUBLIC_KEY is the project's test key, whose private half is public")
 endif()
+if(OSTREL_TARGET STREQUAL "wine-integration" AND (OSTREL_REQUIRE_RELEASE_KEY OR NOT release_key STREQUAL test_release_key))
+  message(FATAL_ERROR "The Wine integration build reports Wine's user as LocalSystem: it takes the test key "
+                      "only and can never carry a release key")
+endif()
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1, " OSTREL_RELEASE_PUBLIC_KEY_BYTES "${release_key}")
 
 set(OSTREL_UPDATE_HOST "localhost" CACHE STRING

@@ -23,7 +23,7 @@ ErrorCode GetTokenUser(const Handle& token, Sid& user) {
   if (!::GetTokenInformation(tokenHandle, TokenUser, buffer.empty() ? nullptr : buffer.data(), size, &size)) {
     return ::GetLastError();
   }
-  user = win32::CopySid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
+  user = win32::ReportedSid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
   return ErrorSuccess;
 }
 

@@ -17,7 +17,7 @@ ErrorCode GetNamedSecurityInfo(std::u16string_view path, std::uint32_t objectTyp
                                          &ownerSid, nullptr, &daclPointer, nullptr, &raw);
   if (result != ERROR_SUCCESS) return result;
   descriptor = SecurityDescriptor(reinterpret_cast<std::uintptr_t>(raw));
-  owner = ownerSid != nullptr ? std::optional<Sid>(win32::CopySid(ownerSid)) : std::nullopt;
+  owner = ownerSid != nullptr ? std::optional<Sid>(win32::ReportedSid(ownerSid)) : std::nullopt;
   dacl = daclPointer != nullptr ? std::optional<Acl>(Acl{reinterpret_cast<std::uintptr_t>(daclPointer),
                                                          daclPointer->AceCount})
                                 : std::nullopt;
@@ -34,7 +34,7 @@ ErrorCode GetAce(const Acl& acl, std::uint32_t index, Ace& ace) {
   ace.flags = header->AceFlags;
   ace.mask = allowed->Mask;
   bool sidFollowsMask = header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE;
-  ace.sid = sidFollowsMask ? win32::CopySid(const_cast<DWORD*>(&allowed->SidStart)) : Sid{};
+  ace.sid = sidFollowsMask ? win32::ReportedSid(const_cast<DWORD*>(&allowed->SidStart)) : Sid{};
   return ErrorSuccess;
 }
 

@@ -18,4 +18,10 @@ inline Sid CopySid(PSID sid) {
   return Sid{std::vector<std::uint8_t>(bytes, bytes + ::GetLengthSid(sid))};
 }
 
+// The SID the boundary reports for one the system read out of a token or a
+// security descriptor (a token's user, an object's owner, an ACE's trustee).
+// The product reports it as it is (reported_sid.cpp); only the Wine
+// integration build links another definition.
+Sid ReportedSid(PSID sid);
+
 }  // namespace ostrel::os::win32

@@ -1,0 +1,232 @@
+"""The machinery of a whole update under Wine, shared by the whole-flow tests
+and scripts/main: a fresh Wine prefix with the updater installed at its fixed
+place, releases published with ostrel-release and served by the local HTTPS
+feed, the stand-in browser, and the native messaging host asked exactly as the
+browser asks it, over real pipes.
+
+The programs come from the environment, as CTest and scripts/main set it:
+OSTREL_UPDATE_EXE (the integration build of OstrelUpdate.exe),
+OSTREL_STAND_IN_BROWSER, OSTREL_STAND_IN_INSTALLER, OSTREL_RELEASE_TOOL and
+OSTREL_WINE_TEMPLATE (where the pristine prefix that each machine copies is
+kept)."""
+
+import fcntl
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path, PureWindowsPath
+
+REPOSITORY = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPOSITORY / "tests" / "feed"))
+from feed_server import FeedServer  # noqa: E402
+
+ORIGIN = "chrome-extension://ndgikfklpchdbaidjfoipkehcghbikgn/"
+UPDATER = r"C:\Program Files\Ostrel\Updater\OstrelUpdate.exe"
+BROWSER = r"C:\Program Files\Ostrel\Application\chrome.exe"
+INSTALLER_RECORD = r"C:\Program Files\Ostrel\Application\installer-record.txt"
+DATA_DIRECTORY = r"C:\ProgramData\OstrelNativeUpdater"
+SERVICE = "OstrelNativeUpdater"
+TEST_KEY = REPOSITORY / "tests" / "data" / "release_test_key.pem"
+# What the stand-in installer finds at the end of its file (see stand_in_installer.cpp).
+VERSION_MARK = b"stand-in-installer-version="
+
+
+def program(variable: str) -> Path:
+    return Path(os.environ[variable])
+
+
+def wine_environment(prefix: Path) -> dict:
+    environment = dict(os.environ)
+    environment.update(WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    return environment
+
+
+def pristine_prefix() -> Path:
+    """A Wine prefix as wineboot makes it, made once and then only copied."""
+    template = program("OSTREL_WINE_TEMPLATE")
+    template.parent.mkdir(parents=True, exist_ok=True)
+    with open(template.parent / "wine-template.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not (template / "system.reg").exists():
+            shutil.rmtree(template, ignore_errors=True)
+            environment = wine_environment(template)
+            quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run(["wineboot", "-i"], env=environment, check=True, **quiet)
+            subprocess.run(["wineserver", "-w"], env=environment, check=True, **quiet)
+    return template
+
+
+class WineMachine:
+    """A fresh Wine prefix with its own Wine server: its own registry, service
+    manager and C: drive, all gone when the machine stops."""
+
+    def __init__(self):
+        self.directory = Path(tempfile.mkdtemp(prefix="ostrel-whole-update-"))
+        self.prefix = self.directory / "prefix"
+        subprocess.run(["cp", "-a", str(pristine_prefix()), str(self.prefix)], check=True)
+        self.environment = wine_environment(self.prefix)
+        # The Wine server and Wine's system processes, the service manager
+        # among them, start here with no pipe of ours: one that inherited a
+        # pipe would keep its reader waiting for as long as it lives.
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-p"], env=self.environment, check=True, **quiet)
+        subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=self.environment, check=True, **quiet)
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.environment, check=False)
+        subprocess.run(["wineserver", "-w"], env=self.environment, check=False)
+        shutil.rmtree(self.directory, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        self.stop()
+
+    def host_path(self, windows_path: str) -> Path:
+        """Where a path on the machine's C: drive is on this machine."""
+        parts = PureWindowsPath(windows_path).parts
+        assert parts[0].upper() == "C:\\", windows_path
+        return self.prefix.joinpath("drive_c", *parts[1:])
+
+    def place(self, source: Path, windows_path: str):
+        target = self.host_path(windows_path)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, target)
+
+    def wine(self, *arguments: str, standard_input: bytes = b"", timeout: float = 120) -> subprocess.CompletedProcess:
+        return subprocess.run(["wine", *arguments], input=standard_input, capture_output=True,
+                              env=self.environment, timeout=timeout, check=False)
+
+    def start(self, *arguments: str) -> subprocess.Popen:
+        return subprocess.Popen(["wine", *arguments], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, env=self.environment)
+
+    def updater(self, *arguments: str, standard_input: bytes = b"") -> subprocess.CompletedProcess:
+        return self.wine(UPDATER, *arguments, standard_input=standard_input)
+
+    def service_state(self) -> dict:
+        """The numbers sc.exe reports for the updater's service: STATE, WIN32_EXIT_CODE, ..."""
+        output = self.wine("sc.exe", "query", SERVICE).stdout.decode(errors="replace")
+        numbers = {}
+        for line in output.splitlines():
+            name, _, value = line.partition(":")
+            if value.strip().split(" ")[0].isdigit():
+                numbers[name.strip()] = int(value.strip().split(" ")[0])
+        return numbers
+
+    def running_programs(self) -> list:
+        """The Windows programs running on this machine, by file name in lower
+        case, Wine's own among them: what /proc shows of the processes whose
+        environment names this machine's prefix."""
+        programs = []
+        for process in Path("/proc").iterdir():
+            try:
+                environment = (process / "environ").read_bytes().split(b"\0")
+                command = (process / "cmdline").read_bytes().split(b"\0")[0].decode(errors="replace")
+            except OSError:
+                continue
+            if f"WINEPREFIX={self.prefix}".encode() in environment and command:
+                programs.append(PureWindowsPath(command).name.lower())
+        return programs
+
+
+def install_browser(machine: WineMachine, version: str):
+    """The browser as its installer leaves it: the updater at its fixed place,
+    the stand-in browser beside it, and the updater's --install run."""
+    machine.place(program("OSTREL_UPDATE_EXE"), UPDATER)
+    machine.place(program("OSTREL_STAND_IN_BROWSER"), BROWSER)
+    installed = machine.updater("--install", version)
+    if installed.returncode != 0:
+        raise AssertionError(f"--install {version} failed: {installed.stderr.decode(errors='replace')}")
+
+
+def stand_in_installer(directory: Path, version: str, size: int = 0) -> Path:
+    """The stand-in installer for a version, padded to size bytes when given."""
+    tail = b"\n" + VERSION_MARK + version.encode() + b"\n"
+    body = program("OSTREL_STAND_IN_INSTALLER").read_bytes()
+    padding = max(0, size - len(body) - len(tail))
+    installer = directory / f"Ostrel-Setup-{version}.exe"
+    with installer.open("wb") as file:
+        file.write(body)
+        file.write(b"\0" * padding)
+        file.write(tail)
+    return installer
+
+
+def publish(feed: Path, version: str, size: int = 0):
+    """Signs a release of the stand-in installer into the feed directory with
+    the build's test key, as the publisher does."""
+    with tempfile.TemporaryDirectory() as scratch:
+        installer = stand_in_installer(Path(scratch), version, size)
+        subprocess.run([str(program("OSTREL_RELEASE_TOOL")), "sign", "--key", str(TEST_KEY), "--installer",
+                        str(installer), "--version", version, "--out", str(feed)], check=True,
+                       capture_output=True)
+
+
+def frame(message: dict) -> bytes:
+    body = json.dumps(message, separators=(",", ":")).encode()
+    return struct.pack("<I", len(body)) + body
+
+
+def ask(machine: WineMachine, action: str) -> dict:
+    """One native messaging request, framed on the host's standard input as
+    the browser writes it; the framed reply read back from its output."""
+    completed = machine.updater(ORIGIN, standard_input=frame({"action": action}))
+    output = completed.stdout
+    if completed.returncode != 0 or len(output) < 4:
+        raise AssertionError(f"native messaging {action} failed: {completed.returncode} {completed.stderr!r}")
+    (length,) = struct.unpack("<I", output[:4])
+    if length != len(output) - 4:
+        raise AssertionError(f"native messaging {action}: frame of {length} bytes, {len(output) - 4} sent")
+    return json.loads(output[4:])
+
+
+def wait_for(check, seconds: float, interval: float = 0.25):
+    """Asks check() until it returns something true, for at most seconds;
+    returns its last answer."""
+    deadline = time.monotonic() + seconds
+    while True:
+        answer = check()
+        if answer or time.monotonic() > deadline:
+            return answer
+        time.sleep(interval)
+
+
+def wait_for_status(machine: WineMachine, states: tuple, seconds: float = 120) -> dict:
+    last = {}
+
+    def reached():
+        nonlocal last
+        last = ask(machine, "status")
+        return last.get("state") in states
+
+    wait_for(reached, seconds)
+    return last
+
+
+class Browser:
+    """The stand-in browser, running until it is closed."""
+
+    def __init__(self, machine: WineMachine):
+        self.process = machine.start(BROWSER)
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            self.process.wait(timeout=60)
+
+
+def serve(feed: Path) -> FeedServer:
+    """The local HTTPS feed serving the directory, as a context manager."""
+    return FeedServer(feed)
+
+
+def requested_files(server: FeedServer) -> list:
+    """The feed files asked for so far, in order, without their queries."""
+    return [request["target"].partition("?")[0].rpartition("/")[2] for request in server.feed_state.recorded()]
