@@ -57,12 +57,49 @@ if(OSTREL_TARGET STREQUAL "wine-integration" AND (OSTREL_REQUIRE_RELEASE_KEY OR 
   message(FATAL_ERROR "The Wine integration build reports Wine's user as LocalSystem: it takes the test key "
                       "only and can never carry a release key")
 endif()
+
+# A key off the curve or of small order is refused by the updater at run time
+# (it then verifies nothing); refuse it here too, with the updater's own rule
+# in release/ compiled for the build machine, since CMake cannot do the
+# arithmetic. The checker is rebuilt only when its sources change.
+function(ostrel_require_strong_public_key key)
+  find_program(OSTREL_HOST_CXX NAMES c++ g++ REQUIRED DOC "C++ compiler of the build machine")
+  set(checker ${CMAKE_BINARY_DIR}/release_public_key_check)
+  set(sources ${CMAKE_SOURCE_DIR}/cmake/release_public_key_check.cpp ${CMAKE_SOURCE_DIR}/release/ed25519_public_key.cpp)
+  set(stale FALSE)
+  foreach(source ${sources} ${CMAKE_SOURCE_DIR}/release/ed25519_public_key.h)
+    if(${source} IS_NEWER_THAN ${checker})
+      set(stale TRUE)
+    endif()
+  endforeach()
+  if(stale)
+    execute_process(COMMAND ${OSTREL_HOST_CXX} -std=c++20 -I${CMAKE_SOURCE_DIR} ${sources} -lcrypto -o ${checker}
+                    RESULT_VARIABLE failed ERROR_VARIABLE errors)
+    if(failed)
+      message(FATAL_ERROR "Cannot build the check of the release public key:\n${errors}")
+    endif()
+  endif()
+  execute_process(COMMAND ${checker} ${key} RESULT_VARIABLE weak)
+  if(weak)
+    message(FATAL_ERROR "The release public key is not a usable Ed25519 key: off the curve, or of small order")
+  endif()
+endfunction()
+ostrel_require_strong_public_key(${release_key})
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1, " OSTREL_RELEASE_PUBLIC_KEY_BYTES "${release_key}")
 
 set(OSTREL_UPDATE_HOST "localhost" CACHE STRING
     "Host name of the update server; localhost is the local test feed (tests/feed)")
 if(NOT OSTREL_UPDATE_HOST MATCHES "^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$")
   message(FATAL_ERROR "OSTREL_UPDATE_HOST must be a host name")
+endif()
+# A release build talks to the real feed only: not to this machine, and not to
+# a bare address, which no certificate of the feed's name covers. No top-level
+# domain is numeric, so a numeric last label (127.0.0.1, 2130706433, 0x7f.1)
+# is an address, however the system's resolver would read it.
+string(TOLOWER "${OSTREL_UPDATE_HOST}" update_host)
+if(OSTREL_REQUIRE_RELEASE_KEY AND update_host MATCHES "(^|\\.)localhost$|(^|\\.)(0x[0-9a-f]*|[0-9]+)$")
+  message(FATAL_ERROR "OSTREL_UPDATE_HOST must name the feed's server, not this machine or an address: "
+                      "${OSTREL_UPDATE_HOST}")
 endif()
 
 set(OSTREL_LEGACY_UNINSTALL_GUID "6f0c2a1e-5d4b-4c7a-9e3f-2b8d1a7c4e90" CACHE STRING

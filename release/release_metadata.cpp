@@ -48,6 +48,10 @@ ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_vie
   return ReadReleaseMetadata(metadata);
 }
 
+void ValidateInstallerFileName(const std::string& file) {
+  Require(std::regex_match(file, InstallerFileNameExpression()), "Invalid installer filename");
+}
+
 ReleaseMetadata ReadReleaseMetadata(std::string_view metadata) {
   JsonObject document = JsonObject::Parse(ToUtf16(metadata));
   ReleaseMetadata release;
@@ -56,7 +60,7 @@ ReleaseMetadata ReadReleaseMetadata(std::string_view metadata) {
   ParseReleaseVersion(release.version);
 
   release.file = ToUtf8(document.GetNamedString(u"file"));
-  Require(std::regex_match(release.file, InstallerFileNameExpression()), "Invalid installer filename");
+  ValidateInstallerFileName(release.file);
 
   double size = document.GetNamedNumber(u"size");
   Require(std::isfinite(size) && size == std::trunc(size) && size >= 1 && size <= MaximumInstallerSize,

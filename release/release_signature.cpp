@@ -8,6 +8,7 @@ namespace ostrel {
 
 bool VerifyReleaseSignature(std::string_view message, const Ed25519Signature& signature,
                             const Ed25519PublicKey& publicKey) {
+  if (!IsStrongEd25519PublicKey(publicKey)) return false;
   OwnedKey key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, publicKey.data(), publicKey.size()));
   OwnedDigestContext context(EVP_MD_CTX_new());
   if (!key || !context) throw std::bad_alloc();

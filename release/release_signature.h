@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "release/ed25519_public_key.h"
+
 namespace ostrel {
 
-using Ed25519PublicKey = std::array<std::uint8_t, 32>;
 using Ed25519Signature = std::array<std::uint8_t, 64>;
 
-// Whether the signature verifies over all of the message with the key.
+// Whether the signature verifies over all of the message with the key. A
+// key that is not strong verifies nothing.
 bool VerifyReleaseSignature(std::string_view message, const Ed25519Signature& signature,
                             const Ed25519PublicKey& publicKey);
 

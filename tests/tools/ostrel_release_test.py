@@ -2,6 +2,8 @@
 
 Run by CTest with OSTREL_RELEASE_TOOL set to the built ostrel-release.
 """
+import base64
+import hashlib
 import json
 import os
 import subprocess
@@ -12,8 +14,8 @@ from pathlib import Path
 TOOL = os.environ["OSTREL_RELEASE_TOOL"]
 
 
-def run(*arguments):
-    return subprocess.run([TOOL, *map(str, arguments)], capture_output=True, text=True, timeout=60)
+def run(*arguments, timeout=60):
+    return subprocess.run([TOOL, *map(str, arguments)], capture_output=True, text=True, timeout=timeout)
 
 
 class ToolTestCase(unittest.TestCase):
@@ -34,8 +36,9 @@ class ToolTestCase(unittest.TestCase):
         path.write_bytes(content)
         return path
 
-    def sign(self, installer, version="1.2.3"):
-        return run("sign", "--key", self.key, "--installer", installer, "--version", version, "--out", self.feed)
+    def sign(self, installer, version="1.2.3", *options):
+        return run("sign", "--key", self.key, "--installer", installer, "--version", version, "--out", self.feed,
+                   *options, timeout=10)
 
     def verify(self, public=None):
         return run("verify", "--public", public or self.public, self.feed)
@@ -69,6 +72,30 @@ class RoundTripTest(ToolTestCase):
         self.assertEqual(self.sign(self.installer(content=b"old")).returncode, 0)
         self.assertEqual(self.sign(self.installer(content=b"new release"), "1.2.4").returncode, 0)
         self.assertEqual(self.verify().stdout, "Verified release 1.2.4: Ostrel-Setup-1.2.3.exe, 11 bytes\n")
+
+
+class PublishedReleaseTest(ToolTestCase):
+    def setUp(self):
+        super().setUp()
+        self.keygen()
+        self.assertEqual(self.sign(self.installer(content=b"published"), "1.2.3").returncode, 0)
+
+    def test_sign_refuses_a_version_not_newer_than_the_feeds(self):
+        for version in ("1.2.3", "1.2.2", "1.2.3-rc.1"):
+            with self.subTest(version=version):
+                self.assertFailsWith(self.sign(self.installer(content=b"other"), version),
+                                     f"Version {version} is not newer than the feed's 1.2.3 (--allow-older publishes it anyway)")
+        self.assertEqual(self.verify().stdout, "Verified release 1.2.3: Ostrel-Setup-1.2.3.exe, 9 bytes\n")
+
+    def test_allow_older_publishes_it_anyway(self):
+        signed = self.sign(self.installer(content=b"rollback"), "1.2.2", "--allow-older")
+        self.assertEqual(signed.returncode, 0, signed.stderr)
+        self.assertEqual(self.verify().stdout, "Verified release 1.2.2: Ostrel-Setup-1.2.3.exe, 8 bytes\n")
+
+    def test_sign_refuses_to_compare_with_a_feed_that_does_not_verify(self):
+        (self.feed / "release.json").write_text("{}")
+        self.assertFailsWith(self.sign(self.installer(), "2.0.0"),
+                             "The feed's current release does not verify: Release signature mismatch")
 
 
 class TamperedFeedTest(ToolTestCase):
@@ -134,9 +161,62 @@ class RefusalTest(ToolTestCase):
                 self.assertFailsWith(self.sign(installer, version), message)
                 self.assertEqual(list(self.feed.iterdir()) if self.feed.exists() else [], [])
 
+    def test_sign_checks_the_names_before_it_reads_the_installer(self):
+        # A pipe nobody writes to would block the first read forever.
+        pipe = self.directory / "Ostrel-Setup-pipe.exe"
+        os.mkfifo(pipe)
+        unnamed = self.directory / "zero"
+        unnamed.symlink_to("/dev/zero")
+        device = self.directory / "Ostrel-Setup-zero.exe"
+        device.symlink_to("/dev/zero")
+        cases = [
+            (pipe, "v1", "Invalid release version"),
+            (unnamed, "1.2.3", "Invalid installer filename"),
+            (pipe, "1.2.3", "Installer is not a regular file"),
+            (device, "1.2.3", "Installer is not a regular file"),
+            (self.directory, "1.2.3", "Invalid installer filename"),
+            (self.directory / "Ostrel-Setup-gone.exe", "1.2.3", "Installer does not exist"),
+        ]
+        for installer, version, message in cases:
+            with self.subTest(installer=installer.name, version=version):
+                self.assertFailsWith(self.sign(installer, version), message)
+
     def test_sign_needs_a_private_key(self):
         self.key = self.public
+        self.key.chmod(0o600)
         self.assertFailsWith(self.sign(self.installer()), "Invalid release private key")
+
+    def test_sign_refuses_a_private_key_file_others_can_use(self):
+        for mode in (0o640, 0o604, 0o620, 0o610):
+            with self.subTest(mode=oct(mode)):
+                self.key.chmod(mode)
+                self.assertFailsWith(self.sign(self.installer()), "Private key file is accessible to group or others")
+        self.key.chmod(0o400)
+        self.assertEqual(self.sign(self.installer()).returncode, 0)
+
+    def test_key_file_failures_name_the_key_file(self):
+        empty = self.directory / "empty"
+        empty.touch(0o600)
+        self.key = empty
+        self.assertFailsWith(self.sign(self.installer()), "Key file is empty or too large")
+        self.assertFailsWith(self.verify(empty), "Key file is empty or too large")
+        self.public.write_text("0" * 5000)
+        self.assertFailsWith(self.verify(), "Key file is empty or too large")
+
+    def test_verify_refuses_a_key_of_small_order(self):
+        # With the identity as key, this one signature verifies every message.
+        installer = self.installer()
+        self.feed.mkdir()
+        content = installer.read_bytes()
+        (self.feed / installer.name).write_bytes(content)
+        (self.feed / "release.json").write_text(json.dumps({
+            "version": "99.0.0", "file": installer.name, "size": len(content),
+            "sha512": base64.b64encode(hashlib.sha512(content).digest()).decode(), "runtime": "chromium-native"}))
+        (self.feed / "release.sig").write_text(base64.b64encode(bytes([1]) + bytes(63)).decode())
+        for name, key in [("identity", "01" + "00" * 31), ("all zero", "00" * 32), ("off the curve", "02" + "00" * 31)]:
+            with self.subTest(key=name):
+                self.public.write_text(key + "\n")
+                self.assertFailsWith(self.verify(), "Release key is of small order or off the curve")
 
     def test_verify_names_a_missing_feed_file(self):
         result = self.verify()
@@ -155,6 +235,9 @@ class UsageTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0)
         for command in ("keygen", "sign", "verify"):
             self.assertIn(f"ostrel-release {command} ", result.stdout)
+        for rule in ('"Ostrel-Setup-", 1 to 100 of A-Z a-z\n      0-9 . -, then ".exe"', "--allow-older",
+                     "Exit codes: 0 success, 1 refused or failed"):
+            self.assertIn(rule, result.stdout)
 
     def test_bad_command_lines_fail_with_one_line(self):
         cases = [
@@ -164,6 +247,8 @@ class UsageTest(unittest.TestCase):
             (["keygen", "--private", "a", "--public"], "--public needs a value"),
             (["keygen", "--private", "a", "--private", "b"], "--private is given twice"),
             (["sign", "--key", "k", "--force", "x"], "sign takes no option --force"),
+            (["verify", "--allow-older", "p"], "verify takes no option --allow-older"),
+            (["sign", "--allow-older", "--allow-older"], "--allow-older is given twice"),
             (["verify", "--public", "p"], "verify takes exactly one directory"),
             (["keygen", "--private", "a", "--public", "b", "extra"], "keygen takes no argument extra"),
         ]

@@ -21,7 +21,8 @@ class FeedDirectoryWrite {
   // returns the temporary path it is staged under.
   std::filesystem::path Stage(std::string_view name, std::string_view content);
   std::filesystem::path StageCopy(std::string_view name, const std::filesystem::path& source);
-  // Renames every staged file to its name, replacing an older one.
+  // Renames every staged file to its name, in the order staged, replacing an
+  // older one.
   void Commit();
 
  private:

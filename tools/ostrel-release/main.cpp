@@ -24,12 +24,20 @@ constexpr const char* Usage = R"(Usage:
       Writes a new Ed25519 key pair: KEY (PEM, keep it secret) and PUB (64 hex
       digits, for the updater's OSTREL_RELEASE_PUBLIC_KEY). Refuses to replace
       either file.
-  ostrel-release sign --key KEY --installer FILE --version VERSION --out DIR
+  ostrel-release sign --key KEY --installer FILE --version VERSION --out DIR [--allow-older]
       Makes DIR a complete feed directory: release.json describing FILE,
-      release.sig and a copy of FILE. Refuses what the updater would refuse.
+      release.sig and a copy of FILE. Refuses what the updater would refuse:
+      FILE must be a regular file named "Ostrel-Setup-", 1 to 100 of A-Z a-z
+      0-9 . -, then ".exe"; VERSION a semantic version without build
+      metadata. KEY must be readable by its owner only. Refuses a VERSION
+      that is not newer than the release already in DIR unless --allow-older
+      is given.
   ostrel-release verify --public PUB DIR
       Verifies the feed directory DIR as the updater does, with the key PUB.
   ostrel-release --help
+
+Exit codes: 0 success, 1 refused or failed (one line on standard error),
+2 a mistake in the command line.
 )";
 
 // A mistake in the command line rather than in what it names.
@@ -37,11 +45,12 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The options of one command: "--name value" pairs, and the remaining
-// positional arguments.
+// The options of one command: "--name value" pairs, "--name" flags, and the
+// remaining positional arguments.
 class CommandLine {
  public:
-  CommandLine(std::string command, std::span<char*> arguments, std::vector<std::string> allowed)
+  CommandLine(std::string command, std::span<char*> arguments, std::vector<std::string> allowed,
+              std::vector<std::string> allowedFlags = {})
       : command_(std::move(command)) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
       std::string argument = arguments[i];
@@ -49,13 +58,18 @@ class CommandLine {
         positional_.push_back(argument);
         continue;
       }
-      if (std::find(allowed.begin(), allowed.end(), argument) == allowed.end()) {
+      bool isFlag = std::find(allowedFlags.begin(), allowedFlags.end(), argument) != allowedFlags.end();
+      if (!isFlag && std::find(allowed.begin(), allowed.end(), argument) == allowed.end()) {
         throw UsageError(command_ + " takes no option " + argument);
       }
-      if (i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
-      if (!options_.emplace(argument, arguments[++i]).second) throw UsageError(argument + " is given twice");
+      if (!isFlag && i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
+      if (!options_.emplace(argument, isFlag ? "" : arguments[++i]).second) {
+        throw UsageError(argument + " is given twice");
+      }
     }
   }
+
+  bool Flag(const std::string& name) const { return options_.contains(name); }
 
   std::string Option(const std::string& name) const {
     auto option = options_.find(name);
@@ -95,10 +109,10 @@ int Run(std::span<char*> arguments) {
     std::cout << "Wrote the private key " << line.Option("--private") << " and the public key "
               << line.Option("--public") << "\n";
   } else if (command == "sign") {
-    CommandLine line(command, rest, {"--key", "--installer", "--version", "--out"});
+    CommandLine line(command, rest, {"--key", "--installer", "--version", "--out"}, {"--allow-older"});
     line.NoPositional();
     PrintRelease("Signed", SignRelease({line.Option("--key"), line.Option("--installer"), line.Option("--version"),
-                                        line.Option("--out")}));
+                                        line.Option("--out"), line.Flag("--allow-older")}));
   } else if (command == "verify") {
     CommandLine line(command, rest, {"--public"});
     PrintRelease("Verified", VerifyFeedDirectory(line.Option("--public"), line.OnlyPositional("directory")));

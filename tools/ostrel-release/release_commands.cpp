@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "foundation/failure.h"
+#include "release/ed25519_public_key.h"
+#include "release/release_version.h"
 #include "release/sha512_hash.h"
 #include "tools/ostrel-release/feed_directory.h"
 #include "tools/ostrel-release/local_file.h"
@@ -17,7 +19,24 @@ namespace {
 
 constexpr std::uint64_t KeyFileLimit = 4096;
 
-std::string ReadSmallFile(const std::filesystem::path& path) { return ReadLocalFile(path, KeyFileLimit); }
+std::string ReadKeyFile(const std::filesystem::path& path) {
+  std::uintmax_t size = std::filesystem::file_size(path);
+  Require(size != 0 && size <= KeyFileLimit, "Key file is empty or too large");
+  std::ifstream input(path, std::ios::binary);
+  std::string content(static_cast<std::size_t>(size), '\0');
+  input.read(content.data(), static_cast<std::streamsize>(content.size()));
+  Require(!input.fail(), "Key file cannot be read");
+  return content;
+}
+
+// Like ssh, the tool signs only with a key file that nobody but its owner
+// can read or change.
+std::string ReadPrivateKeyFile(const std::filesystem::path& path) {
+  constexpr auto OthersAccess = std::filesystem::perms::group_all | std::filesystem::perms::others_all;
+  Require((std::filesystem::status(path).permissions() & OthersAccess) == std::filesystem::perms::none,
+          "Private key file is accessible to group or others");
+  return ReadKeyFile(path);
+}
 
 std::string PublicKeyText(const Ed25519PublicKey& key) {
   static constexpr char Digits[] = "0123456789abcdef";
@@ -38,6 +57,7 @@ Ed25519PublicKey ParsePublicKeyText(std::string_view text) {
     auto [end, error] = std::from_chars(digits, digits + 2, key[i], 16);
     Require(error == std::errc() && end == digits + 2, "Invalid release public key");
   }
+  Require(IsStrongEd25519PublicKey(key), "Release key is of small order or off the curve");
   return key;
 }
 
@@ -45,6 +65,13 @@ struct FileDigest {
   std::uint64_t size = 0;
   Sha512Digest sha512{};
 };
+
+// A device or a pipe would be read forever or give other bytes each time.
+void RequireRegularFile(const std::filesystem::path& path) {
+  std::filesystem::file_type type = std::filesystem::status(path).type();
+  Require(type != std::filesystem::file_type::not_found, "Installer does not exist");
+  Require(type == std::filesystem::file_type::regular, "Installer is not a regular file");
+}
 
 FileDigest DigestFile(const std::filesystem::path& path) {
   std::ifstream input(path, std::ios::binary);
@@ -76,6 +103,25 @@ std::string ReleaseDocument(const std::string& version, const std::string& file,
   return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
 }
 
+// Publishing a release no newer than the feed's would offer clients nothing,
+// or take back a release they may have installed; only an explicit request
+// does it. The feed's release counts only once it verifies with the key.
+void RequireNewerThanFeed(const std::string& version, const std::filesystem::path& directory,
+                          const Ed25519PublicKey& publicKey) {
+  if (!std::filesystem::exists(directory / "release.json")) return;
+  ReleaseMetadata published;
+  try {
+    published = VerifyReleaseMetadata(ReadLocalFile(directory / "release.json", ReleaseMetadataLimit),
+                                      ReadLocalFile(directory / "release.sig", ReleaseSignatureLimit), publicKey);
+  } catch (const std::exception& failure) {
+    throw std::runtime_error(std::string("The feed's current release does not verify: ") + failure.what());
+  }
+  if (CompareReleaseVersions(version, published.version) <= 0) {
+    throw std::runtime_error("Version " + version + " is not newer than the feed's " + published.version +
+                             " (--allow-older publishes it anyway)");
+  }
+}
+
 }  // namespace
 
 void GenerateKeyFiles(const std::filesystem::path& privateKey, const std::filesystem::path& publicKey) {
@@ -93,9 +139,13 @@ void GenerateKeyFiles(const std::filesystem::path& privateKey, const std::filesy
 }
 
 ReleaseMetadata SignRelease(const SignRequest& request) {
-  std::string privateKeyPem = ReadSmallFile(request.privateKey);
-  Ed25519PublicKey publicKey = PublicKeyOf(privateKeyPem);
+  ParseReleaseVersion(request.version);
   std::string file = request.installer.filename().string();
+  ValidateInstallerFileName(file);
+  RequireRegularFile(request.installer);
+  std::string privateKeyPem = ReadPrivateKeyFile(request.privateKey);
+  Ed25519PublicKey publicKey = PublicKeyOf(privateKeyPem);
+  if (!request.allowOlder) RequireNewerThanFeed(request.version, request.directory, publicKey);
   std::string document = ReleaseDocument(request.version, file, DigestFile(request.installer));
   std::string signature = SignReleaseMetadata(privateKeyPem, document);
   ReleaseMetadata release = VerifyReleaseMetadata(document, signature, publicKey);
@@ -110,7 +160,7 @@ ReleaseMetadata SignRelease(const SignRequest& request) {
 }
 
 ReleaseMetadata VerifyFeedDirectory(const std::filesystem::path& publicKey, const std::filesystem::path& directory) {
-  Ed25519PublicKey key = ParsePublicKeyText(ReadSmallFile(publicKey));
+  Ed25519PublicKey key = ParsePublicKeyText(ReadKeyFile(publicKey));
   std::string metadata = ReadLocalFile(directory / "release.json", ReleaseMetadataLimit);
   std::string signature = ReadLocalFile(directory / "release.sig", ReleaseSignatureLimit);
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature, key);

@@ -21,12 +21,18 @@ struct SignRequest {
   std::filesystem::path installer;
   std::string version;
   std::filesystem::path directory;
+  bool allowOlder = false;  // publish even a version not newer than the feed's
 };
 
 // Makes the directory a complete feed: release.json describing the
-// installer, release.sig and a copy of the installer. Before anything is
-// written, the result passes the updater's own verification, so a release
-// the updater would refuse fails here with the updater's message.
+// installer, release.sig and a copy of the installer. The version and the
+// installer's file name are checked before anything is read, and the
+// installer must be a regular file, the private key file private to its
+// owner and the version newer than the release the directory holds (unless
+// allowOlder). Before anything is written, the result passes the updater's
+// own verification, so a release the updater would refuse fails here with
+// the updater's message. The installer is renamed into place first, so the
+// new metadata never names an installer that is not there.
 ReleaseMetadata SignRelease(const SignRequest& request);
 
 // Verifies a feed directory exactly as the updater does, with the given

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "foundation/failure.h"
+#include "release/ed25519_public_key.h"
 #include "release/openssl_owners.h"
 
 namespace ostrel {
@@ -28,6 +29,7 @@ Ed25519PublicKey RawPublicKey(EVP_PKEY* key) {
   std::size_t length = publicKey.size();
   Require(EVP_PKEY_get_raw_public_key(key, publicKey.data(), &length) == 1 && length == publicKey.size(),
           "Invalid release private key");
+  Require(IsStrongEd25519PublicKey(publicKey), "Release key is of small order or off the curve");
   return publicKey;
 }
 
