@@ -164,7 +164,12 @@ def publish(feed: Path, version: str, size: int = 0):
     the build's test key, as the publisher does."""
     with tempfile.TemporaryDirectory() as scratch:
         installer = stand_in_installer(Path(scratch), version, size)
-        subprocess.run([str(program("OSTREL_RELEASE_TOOL")), "sign", "--key", str(TEST_KEY), "--installer",
+        # The tool signs only with a key file no one else may read, as a
+        # checkout does not keep it.
+        key = Path(scratch) / TEST_KEY.name
+        key.write_bytes(TEST_KEY.read_bytes())
+        key.chmod(0o600)
+        subprocess.run([str(program("OSTREL_RELEASE_TOOL")), "sign", "--key", str(key), "--installer",
                         str(installer), "--version", version, "--out", str(feed)], check=True,
                        capture_output=True)
 
