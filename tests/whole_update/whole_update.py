@@ -120,20 +120,24 @@ class WineMachine:
                 numbers[name.strip()] = int(value.strip().split(" ")[0])
         return numbers
 
-    def running_programs(self) -> list:
-        """The Windows programs running on this machine, by file name in lower
-        case, Wine's own among them: what /proc shows of the processes whose
-        environment names this machine's prefix."""
-        programs = []
+    def processes(self) -> list:
+        """The processes of this machine, Wine's own among them, as (pid,
+        command line): what /proc shows of those whose environment names this
+        machine's prefix."""
+        found = []
         for process in Path("/proc").iterdir():
             try:
                 environment = (process / "environ").read_bytes().split(b"\0")
-                command = (process / "cmdline").read_bytes().split(b"\0")[0].decode(errors="replace")
+                command = (process / "cmdline").read_bytes().decode(errors="replace").split("\0")
             except OSError:
                 continue
-            if f"WINEPREFIX={self.prefix}".encode() in environment and command:
-                programs.append(PureWindowsPath(command).name.lower())
-        return programs
+            if f"WINEPREFIX={self.prefix}".encode() in environment and command[0]:
+                found.append((int(process.name), command))
+        return found
+
+    def running_programs(self) -> list:
+        """The file names, in lower case, of the programs running on this machine."""
+        return [PureWindowsPath(command[0]).name.lower() for _, command in self.processes()]
 
 
 def install_browser(machine: WineMachine, version: str):
