@@ -24,7 +24,7 @@ class InstallationReportTest(unittest.TestCase):
         self.addCleanup(shutil.rmtree, APPLICATION_DIRECTORY)
         run = run_updater("--inspect-installation")
         self.assertEqual(run.standard_output, b"")
-        self.assertEqual(run.standard_error.replace(b"\r\n", b"\n"), b"Updater object has an untrusted owner or ACL\n")
+        self.assertEqual(run.standard_error, b"Updater object has an untrusted owner or ACL\r\n")
         self.assertEqual(run.exit_code, 1)
 
 
