@@ -83,6 +83,20 @@ TEST(ProcessEntryTest, EndsWithTheInstallationReportsOwnExitCode) {
   EXPECT_EQ(Machine().standardError, "");
 }
 
+// A script reading the exit code must not take a lost or cut report for an
+// answer.
+TEST(ProcessEntryTest, EndsWithOneWhenTheInstallationReportIsNotWrittenWhole) {
+  Machine().standardOutputResult = os::ErrorBrokenPipe;
+  EXPECT_EQ(RunWith({u"--inspect-installation"}), 1);
+  EXPECT_EQ(Machine().standardError, "Write installation report (109)\r\n");
+
+  Machine().standardError.clear();
+  Machine().standardOutputResult = os::ErrorSuccess;
+  Machine().standardOutputLimit = 10;
+  EXPECT_EQ(RunWith({u"--inspect-installation"}), 1);
+  EXPECT_EQ(Machine().standardError, "Write installation report\r\n");
+}
+
 TEST(ProcessEntryTest, AnswersTheExtensionOriginWithAFrameWhateverFollowsIt) {
   const std::string reply = std::string("\x2E\0\0\0", 4) + R"json({"ok":false,"error":"Read native frame (109)"})json";
   for (const std::vector<std::u16string>& arguments :
