@@ -157,9 +157,11 @@ TEST_P(ComFailureTest, EndsBeforeAnyRoleRuns) {
   EXPECT_EQ(Machine().standardError, GetParam().standardError);
 }
 
+const std::string OutOfMemoryLine = std::string(std::bad_alloc().what()) + "\r\n";
+
 INSTANTIATE_TEST_SUITE_P(Results, ComFailureTest,
                          testing::Values(ComFailureCase{os::EFail, "Native updater failed\r\n"},
-                                         ComFailureCase{os::EOutOfMemory, std::string(std::bad_alloc().what()) + "\r\n"}));
+                                         ComFailureCase{os::EOutOfMemory, OutOfMemoryLine}));
 
 struct OutOfMemoryCase {
   os::HResult comResult;
@@ -187,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, OutOfMemoryTest,
     testing::Values(OutOfMemoryCase{os::SOk, {u"--apply", u"0"}, "Invalid updater parent\r\n"},
                     OutOfMemoryCase{os::EFail, {u"--uninstall"}, "Native updater failed\r\n"},
-                    OutOfMemoryCase{os::EOutOfMemory, {u"--uninstall"}, std::string(std::bad_alloc().what()) + "\r\n"}));
+                    OutOfMemoryCase{os::EOutOfMemory, {u"--uninstall"}, OutOfMemoryLine}));
 
 }  // namespace
 }  // namespace ostrel
