@@ -1,8 +1,11 @@
 #include "foundation/json_access.h"
 
+#include <optional>
+
 #include <nlohmann/json.hpp>
 
 #include "foundation/failure.h"
+#include "foundation/json_text_reader.h"
 #include "foundation/text_conversion.h"
 
 namespace ostrel {
@@ -47,11 +50,9 @@ JsonObject::JsonObject() : JsonValue(nlohmann::ordered_json::object()) {}
 JsonObject::JsonObject(nlohmann::ordered_json json) : JsonValue(std::move(json)) {}
 
 JsonObject JsonObject::Parse(std::u16string_view text) {
-  // Without exceptions the parser answers a discarded value for any text
-  // that is not exactly one JSON text, trailing content included.
-  auto json = nlohmann::ordered_json::parse(ToUtf8(text), nullptr, /*allow_exceptions=*/false);
-  if (!json.is_object()) throw hresult_error(WebEInvalidJsonString);
-  return JsonObject(std::move(json));
+  std::optional<nlohmann::ordered_json> json = ReadJsonText(text);
+  if (!json || !json->is_object()) throw hresult_error(WebEInvalidJsonString);
+  return JsonObject(std::move(*json));
 }
 
 std::uint32_t JsonObject::Size() const { return static_cast<std::uint32_t>(Json().size()); }

@@ -48,8 +48,10 @@ class JsonObject : public JsonValue {
  public:
   JsonObject();
 
-  // The object that the text holds; fails unless the text is one JSON text
-  // (RFC 8259) whose value is an object.
+  // The object that the text holds; fails unless the whole text is one JSON
+  // text whose value is an object, read as strictly as ReadJsonText reads:
+  // no trailing content, no byte-order mark, no member name twice in one
+  // object, no nesting deeper than MaxJsonNesting.
   static JsonObject Parse(std::u16string_view text);
 
   std::uint32_t Size() const;

@@ -1,6 +1,7 @@
 #include "inspect/installation_report.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "build_configuration.h"
@@ -30,7 +31,21 @@ bool RegistrationMatches(std::uint32_t view, std::u16string_view command) {
                       buffer.data(), size) != os::ErrorSuccess) {
     return false;
   }
-  return EqualIgnoringAsciiCase(std::u16string_view(buffer.data()), command);
+  // The whole value the read returned but the terminator it counts: a zero
+  // inside belongs to the value, so "<command>\0anything" is not the command.
+  std::u16string_view value(buffer.data(), size / sizeof(char16_t));
+  if (!value.empty() && value.back() == u'\0') value.remove_suffix(1);
+  return EqualIgnoringAsciiCase(value, command);
+}
+
+// The report line must reach standard output whole: an exit code without it
+// would tell a script an answer that nobody wrote.
+void WriteReportLine(std::string_view line) {
+  std::uint32_t written = 0;
+  if (os::ErrorCode error = os::WriteFileToStandardOutput(line, written)) {
+    RaiseLastError("Write installation report", error);
+  }
+  Require(written == line.size(), "Write installation report");
 }
 
 // Both files of a legacy installation must be there, protected, and
@@ -64,7 +79,7 @@ int RunInstallationReport() {
   report.SetNamedValue(u"legacy", JsonValue::CreateBooleanValue(legacy));
   report.SetNamedValue(u"running", JsonValue::CreateBooleanValue(running));
   // The newline as a text-mode stream writes it.
-  os::WriteStandardOutput(ToUtf8(report.Stringify()) + "\r\n");
+  WriteReportLine(ToUtf8(report.Stringify()) + "\r\n");
   if (running) return 10;
   return legacy ? 11 : 0;
 }

@@ -10,7 +10,9 @@ namespace ostrel {
 // Writes {"readOnly":true,"legacy":...,"running":...} and a newline to
 // standard output and returns 10 when something runs, else 11 when a legacy
 // installation is present, else 0. Raises on every failure, before anything
-// is written.
+// is written, except the write itself: a failed or short write raises
+// "Write installation report" (with the system's code when the write
+// failed), so the exit code is never one of the report's.
 int RunInstallationReport();
 
 }  // namespace ostrel

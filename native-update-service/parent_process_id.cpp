@@ -12,7 +12,11 @@ bool IsDecimalDigit(char16_t unit) { return unit >= u'0' && unit <= u'9'; }
 
 // std::stoul(text, &consumed, 10) as it behaves on Windows, where unsigned
 // long has 32 bits; libstdc++'s own gives other messages and, on Linux, a
-// 64-bit range. As there, a minus sign negates the value modulo 2^32.
+// 64-bit range. As there, a minus sign negates the value modulo 2^32. One
+// difference is deliberate: Windows' conversion also reads the decimal
+// digits of other scripts (full-width, Arabic-Indic, ...), this one only 0
+// to 9. The service writes the id in ASCII, and the apply worker must not
+// wait on a process named by text that only looks like digits.
 std::uint32_t StringToUnsignedLong(std::u16string_view text, std::size_t& consumed) {
   std::size_t position = 0;
   while (position < text.size() && IsConversionSpace(text[position])) ++position;

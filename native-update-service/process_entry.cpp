@@ -1,7 +1,6 @@
 #include "native-update-service/process_entry.h"
 
 #include <exception>
-#include <string>
 #include <string_view>
 
 #include "foundation/failure.h"
@@ -12,10 +11,12 @@
 namespace ostrel {
 namespace {
 
+// Builds nothing: the failure may be that memory ran out, and a failure
+// raised here would end the process without a line. The line ends in CR LF,
+// as a text-mode stream ends it on Windows.
 void ReportFailure(std::string_view message) {
-  std::string line(message);
-  line += '\n';
-  os::WriteStandardError(line);
+  os::WriteStandardError(message);
+  os::WriteStandardError("\r\n");
 }
 
 }  // namespace

@@ -19,8 +19,6 @@ void WriteAll(DWORD standardHandle, std::string_view bytes) {
 
 }  // namespace
 
-void WriteStandardOutput(std::string_view bytes) { WriteAll(STD_OUTPUT_HANDLE, bytes); }
-
 void WriteStandardError(std::string_view bytes) { WriteAll(STD_ERROR_HANDLE, bytes); }
 
 ErrorCode ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {

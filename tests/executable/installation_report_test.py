@@ -18,13 +18,20 @@ class InstallationReportTest(unittest.TestCase):
         self.assertEqual(run.standard_output, b'{"readOnly":true,"legacy":false,"running":false}\r\n')
         self.assertEqual(run.exit_code, 0)
 
+    def test_fails_when_the_report_cannot_be_written(self):
+        # A script must not read an exit code whose report never arrived.
+        with open("/dev/full", "wb") as full_disk:
+            run = run_updater("--inspect-installation", standard_output=full_disk)
+        self.assertEqual(run.standard_error, b"Write installation report (112)\r\n")
+        self.assertEqual(run.exit_code, 1)
+
     def test_refuses_an_application_directory_it_cannot_vouch_for(self):
         # Wine synthesises every file's owner as the ordinary user it runs as.
         APPLICATION_DIRECTORY.mkdir()
         self.addCleanup(shutil.rmtree, APPLICATION_DIRECTORY)
         run = run_updater("--inspect-installation")
         self.assertEqual(run.standard_output, b"")
-        self.assertEqual(run.standard_error.replace(b"\r\n", b"\n"), b"Updater object has an untrusted owner or ACL\n")
+        self.assertEqual(run.standard_error, b"Updater object has an untrusted owner or ACL\r\n")
         self.assertEqual(run.exit_code, 1)
 
 

@@ -14,7 +14,8 @@ class InvocationTest(unittest.TestCase):
         self.assertEqual(run.exit_code, 1, arguments)
         # The entry never writes to standard output.
         self.assertEqual(run.standard_output, b"", arguments)
-        self.assertEqual(run.standard_error.replace(b"\r\n", b"\n"), line.replace(b"\r\n", b"\n"), arguments)
+        # Byte for byte: the line ends in CR LF, as standard output's lines do.
+        self.assertEqual(run.standard_error, line, arguments)
 
     def test_unsupported_invocations(self):
         for arguments in (
@@ -30,29 +31,29 @@ class InvocationTest(unittest.TestCase):
 
     def test_parent_ids(self):
         for arguments, line in (
-            (["--apply", "0"], b"Invalid updater parent\n"),
-            (["--apply", "12x"], b"Invalid updater parent\n"),
-            (["--apply", "x12"], b"invalid stoul argument\n"),
-            (["--apply", "4294967296"], b"stoul argument out of range\n"),
+            (["--apply", "0"], b"Invalid updater parent\r\n"),
+            (["--apply", "12x"], b"Invalid updater parent\r\n"),
+            (["--apply", "x12"], b"invalid stoul argument\r\n"),
+            (["--apply", "4294967296"], b"stoul argument out of range\r\n"),
         ):
             with self.subTest(arguments=arguments):
                 self.expect_failure(arguments, line)
 
     def test_apply_worker_refuses_any_account_but_local_system(self):
         # Under Wine every process runs as an ordinary user.
-        self.expect_failure(["--apply", "1"], b"Only SYSTEM may apply a native release\n")
+        self.expect_failure(["--apply", "1"], b"Only SYSTEM may apply a native release\r\n")
 
     def test_service_refuses_to_run_outside_its_fixed_location(self):
         # The test build runs from the build tree, never from Program Files;
         # the check comes before the dispatcher's ten-second wait under Wine.
-        self.expect_failure(["--service"], b"Updater is not installed in its fixed application directory\n")
+        self.expect_failure(["--service"], b"Updater is not installed in its fixed application directory\r\n")
 
     def test_setup_commands_refuse_to_run_outside_the_fixed_location(self):
         # Wine's user counts as an elevated administrator, so each command
         # passes its identity check and stops at the fixed location.
         for arguments in (["--install", "1.2.3"], ["--uninstall"], ["--prepare-install"]):
             with self.subTest(arguments=arguments):
-                self.expect_failure(arguments, b"Updater is not installed in its fixed application directory\n")
+                self.expect_failure(arguments, b"Updater is not installed in its fixed application directory\r\n")
 
 
 if __name__ == "__main__":

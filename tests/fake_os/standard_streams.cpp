@@ -8,10 +8,6 @@ namespace ostrel::os {
 
 using fake::Machine;
 
-void WriteStandardOutput(std::string_view bytes) {
-  if (Machine().standardOutputResult == ErrorSuccess) Machine().standardOutput.append(bytes);
-}
-
 void WriteStandardError(std::string_view bytes) { Machine().standardError.append(bytes); }
 
 ErrorCode ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "foundation/failure.h"
+#include "foundation/json_text_reader.h"
 
 namespace ostrel {
 namespace {
@@ -23,16 +25,65 @@ bool RaisesHresultError(const std::function<void()>& operation) {
   return false;
 }
 
-class JsonParseTest : public testing::TestWithParam<const char16_t*> {};
-
-TEST_P(JsonParseTest, RefusesAnythingButOneObject) {
-  EXPECT_TRUE(RaisesHresultError([] { JsonObject::Parse(GetParam()); }));
+// Objects nested depth levels deep, the outermost counting as 1.
+std::u16string NestedObject(int depth) {
+  std::u16string text;
+  for (int level = 1; level < depth; ++level) text += u"{\"a\":";
+  return text + u"{}" + std::u16string(depth - 1, u'}');
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, JsonParseTest,
-                         testing::Values(u"", u" ", u"[]", u"[{}]", u"\"text\"", u"1", u"null", u"true", u"{",
-                                         u"{\"a\":1,}", u"{} {}", u"{}x", u"{'a':1}", u"{\"a\":01}",
-                                         u"{\"a\":NaN}", u"{/*c*/}", u"{\"a\":\"\\x\"}"));
+struct JsonTextCase {
+  const char* name;
+  std::u16string text;
+};
+
+class JsonParseTest : public testing::TestWithParam<JsonTextCase> {};
+
+TEST_P(JsonParseTest, RefusesAnythingButOneObject) {
+  EXPECT_TRUE(RaisesHresultError([] { JsonObject::Parse(GetParam().text); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, JsonParseTest,
+    testing::Values(JsonTextCase{"Empty", u""}, JsonTextCase{"WhiteSpaceOnly", u" "},
+                    JsonTextCase{"EmptyArray", u"[]"}, JsonTextCase{"ArrayOfObject", u"[{}]"},
+                    JsonTextCase{"String", u"\"text\""}, JsonTextCase{"Number", u"1"},
+                    JsonTextCase{"Null", u"null"}, JsonTextCase{"True", u"true"}, JsonTextCase{"Unclosed", u"{"},
+                    JsonTextCase{"TrailingComma", u"{\"a\":1,}"}, JsonTextCase{"TwoObjects", u"{} {}"},
+                    JsonTextCase{"TrailingLetter", u"{}x"}, JsonTextCase{"SingleQuotes", u"{'a':1}"},
+                    JsonTextCase{"LeadingZero", u"{\"a\":01}"}, JsonTextCase{"NotANumber", u"{\"a\":NaN}"},
+                    JsonTextCase{"Comment", u"{/*c*/}"}, JsonTextCase{"UnknownEscape", u"{\"a\":\"\\x\"}"},
+                    JsonTextCase{"RawControlCharacter", u"{\"a\":\"\t\"}"},
+                    JsonTextCase{"ShortHexEscape", u"{\"a\":\"\\u12\"}"},
+                    JsonTextCase{"MisspeltLiteral", u"{\"a\":tru}"}, JsonTextCase{"LoneMinus", u"{\"a\":-}"},
+                    JsonTextCase{"NoFractionDigits", u"{\"a\":1.}"},
+                    JsonTextCase{"NoExponentDigits", u"{\"a\":1e+}"},
+                    // The length given is the text: a zero unit ends nothing.
+                    JsonTextCase{"ZeroUnitThenGarbage", u"{}\0{\"version\":\"9.9.9\"}"s},
+                    JsonTextCase{"TrailingZeroUnit", u"{}\0"s},
+                    JsonTextCase{"ZeroUnitBetweenMembers", u"{\"a\":1\0,\"b\":2}"s},
+                    JsonTextCase{"ByteOrderMark", u"\uFEFF{}"},
+                    // A reader keeping the first and one keeping the last would read two
+                    // documents under one signature.
+                    JsonTextCase{"DuplicateName", uR"({"version":"1.0.0","version":"9.9.9"})"},
+                    JsonTextCase{"DuplicateNameOfAnotherType", uR"({"a":"1","a":1})"},
+                    JsonTextCase{"DuplicateNameNested", uR"({"a":{"b":true,"c":[{"b":1,"b":1}]}})"},
+                    JsonTextCase{"OneLevelTooDeep", NestedObject(MaxJsonNesting + 1)},
+                    JsonTextCase{"TenThousandLevels", NestedObject(10000)}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(JsonObjectTest, AcceptsWhatTheStrictRulesLeave) {
+  JsonObject deepest = JsonObject::Parse(NestedObject(MaxJsonNesting));
+  EXPECT_EQ(JsonObject(deepest).Stringify(), NestedObject(MaxJsonNesting));
+  EXPECT_EQ(JsonObject::Parse(uR"({"a":{"b":1},"b":{"a":1}})").Size(), 2u) << "one name in different objects";
+}
+
+TEST(JsonObjectTest, ANumberBeyondADoubleIsInfinite) {
+  JsonObject object = JsonObject::Parse(uR"({"large":1e400,"small":-1E+400,"tiny":1e-400})");
+  EXPECT_EQ(object.GetNamedNumber(u"large"), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(object.GetNamedNumber(u"small"), -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(object.GetNamedNumber(u"tiny"), 0.0);
+}
 
 TEST(JsonObjectTest, ParsesAnEmptyObjectAndSurroundingWhiteSpace) {
   EXPECT_EQ(JsonObject::Parse(u"{}").Size(), 0u);

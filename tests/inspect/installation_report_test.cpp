@@ -133,7 +133,9 @@ TEST_F(InstallationReportTest, AcceptsTheRegistrationInEitherViewIgnoringOnlyAsc
 }
 
 TEST_F(InstallationReportTest, RefusesARegistrationThatDiffersInAnythingButCase) {
-  const std::u16string_view mismatches[] = {
+  const std::u16string mismatches[] = {
+      // The registered command up to a zero unit: the value is all the read returned.
+      std::u16string(Registered) + u'\0' + u"anything",
       u"\"C:\\Program Files\\Ostrel\\Uninstall Ostrel.exe\"",
       u"\"C:\\Program Files\\Ostrel\\Uninstall Ostrel.exe\"  /allusers",
       u"\"C:/Program Files/Ostrel/Uninstall Ostrel.exe\" /allusers",
@@ -142,7 +144,7 @@ TEST_F(InstallationReportTest, RefusesARegistrationThatDiffersInAnythingButCase)
   };
   InstallLegacy();
   ExpectFailure("Legacy Ostrel uninstaller does not match its protected registration");
-  for (std::u16string_view command : mismatches) {
+  for (const std::u16string& command : mismatches) {
     Register(RegistryView::Bit64, command);
     Register(RegistryView::Bit32, command);
     ExpectFailure("Legacy Ostrel uninstaller does not match its protected registration");
@@ -150,6 +152,18 @@ TEST_F(InstallationReportTest, RefusesARegistrationThatDiffersInAnythingButCase)
   Machine().registry.SetValue(RegistryView::Bit64, LegacyUninstallKey, u"UninstallString",
                               FakeRegistryValue::Dword(1));
   ExpectFailure("Legacy Ostrel uninstaller does not match its protected registration");
+}
+
+// A report cut short or lost must not end with the report's exit code.
+TEST_F(InstallationReportTest, FailsWhenTheLineDoesNotReachStandardOutputWhole) {
+  Machine().standardOutputResult = os::ErrorBrokenPipe;
+  ExpectFailure("Write installation report (109)");
+
+  Machine().standardOutputResult = os::ErrorSuccess;
+  Machine().standardOutputLimit = 10;
+  Outcome outcome = Report();
+  EXPECT_EQ(outcome.failure, "Write installation report");
+  EXPECT_EQ(outcome.output, std::string(Neither, 10));
 }
 
 TEST_F(InstallationReportTest, ReportsARunningBrowserWithOrWithoutALegacyInstallation) {

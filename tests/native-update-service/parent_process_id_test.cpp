@@ -46,7 +46,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ParentIdCase{u"x12", 0, "invalid stoul argument"}, ParentIdCase{u"", 0, "invalid stoul argument"},
                     ParentIdCase{u" ", 0, "invalid stoul argument"}, ParentIdCase{u"+", 0, "invalid stoul argument"},
                     ParentIdCase{u"-x", 0, "invalid stoul argument"},
-                    ParentIdCase{u"\uFF11\uFF12", 0, "invalid stoul argument"},  // fullwidth digits
+                    // Windows' conversion reads full-width and other scripts' digits as
+                    // digits; the id the service writes is ASCII, so they are refused.
+                    ParentIdCase{u"\uFF11\uFF12", 0, "invalid stoul argument"},
+                    ParentIdCase{u"12\uFF13", 0, "Invalid updater parent"},
+                    ParentIdCase{u"\u0661\u0662", 0, "invalid stoul argument"},  // Arabic-Indic
                     ParentIdCase{u"4294967296", 0, "stoul argument out of range"},
                     ParentIdCase{u"-4294967296", 0, "stoul argument out of range"},
                     ParentIdCase{u"99999999999999999999999x", 0, "stoul argument out of range"}));

@@ -10,6 +10,7 @@
 #include "fake_os/fake_machine.h"
 #include "os/service_control.h"
 #include "os/com.h"
+#include "out_of_memory.h"
 
 namespace ostrel {
 namespace {
@@ -37,7 +38,7 @@ TEST_P(InvocationTest, FailsWithOneLineAndExitCodeOne) {
   EXPECT_EQ(Machine().standardError, GetParam().standardError);
 }
 
-constexpr const char* Unsupported = "Unsupported native updater invocation\n";
+constexpr const char* Unsupported = "Unsupported native updater invocation\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     UnsupportedInvocations, InvocationTest,
@@ -58,21 +59,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     ParentIds, InvocationTest,
-    testing::Values(InvocationCase{{u"--apply", u"0"}, "Invalid updater parent\n"},
-                    InvocationCase{{u"--apply", u"12x"}, "Invalid updater parent\n"},
-                    InvocationCase{{u"--apply", u"x12"}, "invalid stoul argument\n"},
-                    InvocationCase{{u"--apply", u"4294967296"}, "stoul argument out of range\n"}));
+    testing::Values(InvocationCase{{u"--apply", u"0"}, "Invalid updater parent\r\n"},
+                    InvocationCase{{u"--apply", u"12x"}, "Invalid updater parent\r\n"},
+                    InvocationCase{{u"--apply", u"x12"}, "invalid stoul argument\r\n"},
+                    InvocationCase{{u"--apply", u"4294967296"}, "stoul argument out of range\r\n"}));
 
 // Each row reaches its own role: the service and setup rows check their fixed
 // location first, which a machine without the browser fails; the apply worker
 // checks its identity first.
 INSTANTIATE_TEST_SUITE_P(
     Rows, InvocationTest,
-    testing::Values(InvocationCase{{u"--service"}, "Inspect updater path (2)\n"},
-                    InvocationCase{{u"--install", u"1.2.3"}, "Inspect updater path (2)\n"},
-                    InvocationCase{{u"--uninstall"}, "Inspect updater path (2)\n"},
-                    InvocationCase{{u"--prepare-install"}, "Inspect updater path (2)\n"},
-                    InvocationCase{{u"--apply", u"4294967295"}, "Only SYSTEM may apply a native release\n"}));
+    testing::Values(InvocationCase{{u"--service"}, "Inspect updater path (2)\r\n"},
+                    InvocationCase{{u"--install", u"1.2.3"}, "Inspect updater path (2)\r\n"},
+                    InvocationCase{{u"--uninstall"}, "Inspect updater path (2)\r\n"},
+                    InvocationCase{{u"--prepare-install"}, "Inspect updater path (2)\r\n"},
+                    InvocationCase{{u"--apply", u"4294967295"}, "Only SYSTEM may apply a native release\r\n"}));
 
 TEST(ProcessEntryTest, EndsWithTheInstallationReportsOwnExitCode) {
   Machine().processes.running.push_back(
@@ -80,6 +81,20 @@ TEST(ProcessEntryTest, EndsWithTheInstallationReportsOwnExitCode) {
   EXPECT_EQ(RunWith({u"--inspect-installation"}), 10);
   EXPECT_EQ(Machine().standardOutput, "{\"readOnly\":true,\"legacy\":false,\"running\":true}\r\n");
   EXPECT_EQ(Machine().standardError, "");
+}
+
+// A script reading the exit code must not take a lost or cut report for an
+// answer.
+TEST(ProcessEntryTest, EndsWithOneWhenTheInstallationReportIsNotWrittenWhole) {
+  Machine().standardOutputResult = os::ErrorBrokenPipe;
+  EXPECT_EQ(RunWith({u"--inspect-installation"}), 1);
+  EXPECT_EQ(Machine().standardError, "Write installation report (109)\r\n");
+
+  Machine().standardError.clear();
+  Machine().standardOutputResult = os::ErrorSuccess;
+  Machine().standardOutputLimit = 10;
+  EXPECT_EQ(RunWith({u"--inspect-installation"}), 1);
+  EXPECT_EQ(Machine().standardError, "Write installation report\r\n");
 }
 
 TEST(ProcessEntryTest, AnswersTheExtensionOriginWithAFrameWhateverFollowsIt) {
@@ -110,7 +125,7 @@ TEST(ProcessEntryTest, ServiceAtItsFixedLocationConnectsToTheDispatcher) {
   Machine().fileSystem.AddFile(Machine().moduleFileName);
   EXPECT_EQ(RunWith({u"--service"}), 1);
   EXPECT_EQ(Machine().serviceControl.dispatcherCalls, std::vector<std::u16string>{u"OstrelNativeUpdater"});
-  EXPECT_EQ(Machine().standardError, "Connect service dispatcher (1063)\n");
+  EXPECT_EQ(Machine().standardError, "Connect service dispatcher (1063)\r\n");
 }
 
 // The dispatcher returns once the service has stopped; the process then ends
@@ -142,9 +157,39 @@ TEST_P(ComFailureTest, EndsBeforeAnyRoleRuns) {
   EXPECT_EQ(Machine().standardError, GetParam().standardError);
 }
 
+const std::string OutOfMemoryLine = std::string(std::bad_alloc().what()) + "\r\n";
+
 INSTANTIATE_TEST_SUITE_P(Results, ComFailureTest,
-                         testing::Values(ComFailureCase{os::EFail, "Native updater failed\n"},
-                                         ComFailureCase{os::EOutOfMemory, std::string(std::bad_alloc().what()) + "\n"}));
+                         testing::Values(ComFailureCase{os::EFail, "Native updater failed\r\n"},
+                                         ComFailureCase{os::EOutOfMemory, OutOfMemoryLine}));
+
+struct OutOfMemoryCase {
+  os::HResult comResult;
+  std::vector<std::u16string> arguments;
+  std::string standardError;
+};
+
+class OutOfMemoryTest : public testing::TestWithParam<OutOfMemoryCase> {};
+
+// A failure that finds memory exhausted still ends as its line and exit code
+// 1: the entry writes the message and the line end as they are.
+TEST_P(OutOfMemoryTest, StillWritesTheFailureLine) {
+  Machine().coInitializeResult = GetParam().comResult;
+  Machine().standardError.reserve(64);  // so that the fake records the line without allocating
+  int exitCode = 0;
+  {
+    OutOfMemoryInFailureHandlers outOfMemory;
+    exitCode = RunWith(GetParam().arguments);
+  }
+  EXPECT_EQ(exitCode, 1);
+  EXPECT_EQ(Machine().standardError, GetParam().standardError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, OutOfMemoryTest,
+    testing::Values(OutOfMemoryCase{os::SOk, {u"--apply", u"0"}, "Invalid updater parent\r\n"},
+                    OutOfMemoryCase{os::EFail, {u"--uninstall"}, "Native updater failed\r\n"},
+                    OutOfMemoryCase{os::EOutOfMemory, {u"--uninstall"}, OutOfMemoryLine}));
 
 }  // namespace
 }  // namespace ostrel

@@ -156,6 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
         DocumentCase{"TrailingGarbage", ValidDocument + "x", JsonFailure},
         // Members are examined in the order version, file, size, sha512, runtime.
         DocumentCase{"VersionBeforeFile", R"({"version":"1.2","file":"setup.exe"})", "Invalid release version"},
+        // Signed, yet one reader would install 1.0.0 and another 9.9.9.
+        DocumentCase{"VersionTwice", Document("version", R"("1.0.0","version":"9.9.9")"), JsonFailure},
         DocumentCase{"VersionMissing", Document("version", ""), JsonFailure},
         DocumentCase{"VersionNumber", Document("version", "1.2"), JsonFailure},
         DocumentCase{"VersionWithBuild", Document("version", R"("1.2.3+5")"), "Invalid release version"},
@@ -182,6 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
         DocumentCase{"SizeNegative", Document("size", "-5"), "Invalid installer size"},
         DocumentCase{"SizeFraction", Document("size", "1.5"), "Invalid installer size"},
         DocumentCase{"SizeHuge", Document("size", "1e300"), "Invalid installer size"},
+        DocumentCase{"SizeBeyondADouble", Document("size", "1e400"), "Invalid installer size"},
         DocumentCase{"SizeString", Document("size", R"("1000")"), JsonFailure},
         DocumentCase{"SizeMissing", Document("size", ""), JsonFailure},
         DocumentCase{"DigestHex", Document("sha512", '"' + std::string(128, 'a') + '"'), "Invalid Base64 value"},
