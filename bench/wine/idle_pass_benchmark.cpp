@@ -20,6 +20,7 @@
 #include "foundation/text_conversion.h"
 #include "foundation/updater_locations.h"
 #include "foundation/updater_status.h"
+#include "inspect/browser_activity.h"
 #include "release/release_metadata.h"
 #include "security/protected_directory.h"
 #include "service/feed_download.h"
@@ -45,6 +46,7 @@ int wmain(int argc, wchar_t** argv) {
   std::string signature;
   ostrel::ReleaseMetadata release;
   std::vector<std::pair<const char*, std::function<void()>>> steps = {
+      {"is the browser running", [] { (void)ostrel::IsBrowserRunning(); }},
       {"download release.json",
        [&] { metadata = ostrel::DownloadFeedFile(u"release.json", ostrel::ReleaseMetadataLimit, u""); }},
       {"download release.sig",
