@@ -27,7 +27,7 @@ bool RegistrationMatches(std::uint32_t view, std::u16string_view command) {
   std::vector<char16_t> buffer(UninstallStringBufferBytes / sizeof(char16_t));
   std::uint32_t size = UninstallStringBufferBytes;
   if (os::RegGetValue(os::RootKey::HkeyLocalMachine, LegacyUninstallKey, u"UninstallString", os::RrfRtRegSz | view,
-                      buffer.data(), size) != os::ErrorSuccess) {
+                      buffer.data(), size)) {
     return false;
   }
   return EqualIgnoringAsciiCase(std::u16string_view(buffer.data()), command);

@@ -119,7 +119,7 @@ TEST(ProcessEntryTest, AStartedServiceRunsToItsStopAndTheProcessExitsZero) {
   Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel");
   Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel\\Updater");
   Machine().fileSystem.AddFile(Machine().moduleFileName);
-  Machine().serviceControl.dispatcherResult = os::ErrorSuccess;
+  Machine().serviceControl.dispatcherResult = std::nullopt;
   EXPECT_EQ(RunWith({u"--service"}), 0);
   ASSERT_EQ(Machine().serviceControl.statuses.size(), 2u);
   EXPECT_EQ(Machine().serviceControl.statuses[0].currentState, os::ServiceRunning);
