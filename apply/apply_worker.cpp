@@ -42,8 +42,10 @@ void RequireWorkerLocation() {
 // returned so it stays open until the worker ends.
 os::Handle AwaitParentEnd(std::uint32_t parentProcessId) {
   os::Handle parent;
-  if (os::OpenProcess(os::Synchronize, false, parentProcessId, parent) != os::ErrorSuccess) return parent;
-  Require(os::WaitForSingleObject(parent, ParentWaitMilliseconds) == os::WaitObject0,
+  if (os::OpenProcess(os::Synchronize, false, parentProcessId, parent)) return parent;
+  // A failed wait proves nothing about the service either.
+  std::uint32_t waited = os::WaitTimeout;
+  Require(!os::WaitForSingleObject(parent, ParentWaitMilliseconds, waited) && waited == os::WaitObject0,
           "Updater service has not stopped");
   return parent;
 }
@@ -69,8 +71,8 @@ std::u16string PrepareInstallerEnvironment() {
   std::u16string temporaryDirectory = InstallerTemporaryDirectory();
   EnsureProtectedDirectory(temporaryDirectory);
   std::u16string environment;
-  if (os::ErrorCode error = os::GetEnvironmentStrings(environment)) {
-    RaiseLastError("Read updater environment", error);
+  if (const os::Failure failure = os::GetEnvironmentStrings(environment)) {
+    RaiseLastError("Read updater environment", *failure);
   }
   return WithTemporaryDirectory(environment, temporaryDirectory);
 }

@@ -28,19 +28,20 @@ os::ProcessInformation Start(std::u16string_view executablePath, std::u16string_
   // The application name is given, so the file is never looked up on the
   // search path; no handle of this process, which may run as LocalSystem,
   // is inherited.
-  if (os::ErrorCode error = os::CreateProcess(executablePath, commandLine, false, flags, environment,
-                                              ParentPath(executablePath), hidden, started)) {
-    RaiseLastError("Start authenticated update", error);
+  if (const os::Failure failure = os::CreateProcess(executablePath, commandLine, false, flags, environment,
+                                                    ParentPath(executablePath), hidden, started)) {
+    RaiseLastError("Start authenticated update", *failure);
   }
   return started;
 }
 
 void AwaitSuccess(const os::ProcessInformation& started) {
-  Require(os::WaitForSingleObject(started.process, InstallerTimeoutMilliseconds) == os::WaitObject0,
+  std::uint32_t waited = os::WaitTimeout;
+  Require(!os::WaitForSingleObject(started.process, InstallerTimeoutMilliseconds, waited) && waited == os::WaitObject0,
           "Installer did not finish; it was not terminated");
   std::uint32_t exitCode = 0;
-  if (os::ErrorCode error = os::GetExitCodeProcess(started.process, exitCode)) {
-    RaiseLastError("Read installer result", error);
+  if (const os::Failure failure = os::GetExitCodeProcess(started.process, exitCode)) {
+    RaiseLastError("Read installer result", *failure);
   }
   Require(exitCode == 0, "Native installer reported a failure");
 }

@@ -41,21 +41,21 @@ constexpr ControlActionEntry ControlActions[] = {
 // to get there. A service already where it was asked to go is no failure.
 void RequestService(const ControlActionEntry& action) {
   os::ServiceHandle manager;
-  if (os::ErrorCode error = os::OpenSCManager(os::ScManagerConnect, manager)) {
-    RaiseLastError("Open update control", error);
+  if (const os::Failure failure = os::OpenSCManager(os::ScManagerConnect, manager)) {
+    RaiseLastError("Open update control", *failure);
   }
   os::ServiceHandle service;
-  if (os::ErrorCode error = os::OpenService(manager, ServiceName, action.serviceAccess, service)) {
-    RaiseLastError("Open native updater", error);
+  if (const os::Failure failure = os::OpenService(manager, ServiceName, action.serviceAccess, service)) {
+    RaiseLastError("Open native updater", *failure);
   }
   if (action.request == ServiceRequest::Start) {
-    os::ErrorCode error = os::StartService(service);
-    if (error != os::ErrorSuccess && error != os::ErrorServiceAlreadyRunning) {
-      RaiseLastError("Start native updater", error);
+    const os::Failure failure = os::StartService(service);
+    if (failure && failure != os::ErrorServiceAlreadyRunning) {
+      RaiseLastError("Start native updater", *failure);
     }
   } else {
-    os::ErrorCode error = os::ControlService(service, os::ServiceControlStop);
-    if (error != os::ErrorSuccess && error != os::ErrorServiceNotActive) RaiseLastError("Stop native updater", error);
+    const os::Failure failure = os::ControlService(service, os::ServiceControlStop);
+    if (failure && failure != os::ErrorServiceNotActive) RaiseLastError("Stop native updater", *failure);
   }
 }
 

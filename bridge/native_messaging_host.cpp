@@ -20,8 +20,8 @@ using LengthPrefix = std::array<char, 4>;
 std::uint32_t ReadRequestLength() {
   LengthPrefix prefix{};
   std::uint32_t read = 0;
-  os::ErrorCode error = os::ReadFileFromStandardInput(prefix, read);
-  if (error != os::ErrorSuccess || read != prefix.size()) RaiseLastError("Read native frame", error);
+  const os::Failure failure = os::ReadFileFromStandardInput(prefix, read);
+  if (failure || read != prefix.size()) RaiseLastError("Read native frame", failure.value_or(os::ErrorSuccess));
   std::uint32_t length = 0;
   for (int index = 3; index >= 0; --index) length = length << 8 | static_cast<unsigned char>(prefix[index]);
   return length;
@@ -34,8 +34,8 @@ std::string ReadRequestBody(std::uint32_t length) {
   std::span<char> missing(body);
   while (!missing.empty()) {
     std::uint32_t read = 0;
-    os::ErrorCode error = os::ReadFileFromStandardInput(missing, read);
-    if (error != os::ErrorSuccess || read == 0) RaiseLastError("Read native request", error);
+    const os::Failure failure = os::ReadFileFromStandardInput(missing, read);
+    if (failure || read == 0) RaiseLastError("Read native request", failure.value_or(os::ErrorSuccess));
     missing = missing.subspan(read);
   }
   return body;
@@ -57,7 +57,7 @@ void SetFailure(JsonObject& reply, std::u16string_view message) {
 
 bool WriteWhole(std::span<const char> bytes) {
   std::uint32_t written = 0;
-  return os::WriteFileToStandardOutput(bytes, written) == os::ErrorSuccess && written == bytes.size();
+  return !os::WriteFileToStandardOutput(bytes, written) && written == bytes.size();
 }
 
 }  // namespace

@@ -20,10 +20,10 @@ constexpr std::array AbsentPathCodes = {os::ErrorFileNotFound, os::ErrorPathNotF
 
 bool PathExists(std::u16string_view path) {
   std::uint32_t attributes = 0;
-  os::ErrorCode error = os::GetFileAttributes(path, attributes);
-  if (error == os::ErrorSuccess) return true;
-  if (std::ranges::find(AbsentPathCodes, error) != AbsentPathCodes.end()) return false;
-  RaiseFileSystemError("exists", path, error);
+  const os::Failure failure = os::GetFileAttributes(path, attributes);
+  if (!failure) return true;
+  if (std::ranges::find(AbsentPathCodes, *failure) != AbsentPathCodes.end()) return false;
+  RaiseFileSystemError("exists", path, *failure);
 }
 
 }  // namespace ostrel

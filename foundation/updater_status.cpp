@@ -30,9 +30,9 @@ void WriteStatus(std::u16string_view state, std::u16string_view availableVersion
   std::u16string directory = UpdaterDataDirectory();
   std::u16string temporary = JoinPath(directory, StatusTemporaryName);
   WriteProtectedFile(temporary, document);
-  if (os::ErrorCode error = os::MoveFileEx(temporary, JoinPath(directory, StatusFileName),
-                                           os::MovefileReplaceExisting | os::MovefileWriteThrough)) {
-    RaiseLastError("Commit updater status", error);
+  if (const os::Failure failure = os::MoveFileEx(temporary, JoinPath(directory, StatusFileName),
+                                                 os::MovefileReplaceExisting | os::MovefileWriteThrough)) {
+    RaiseLastError("Commit updater status", *failure);
   }
 }
 

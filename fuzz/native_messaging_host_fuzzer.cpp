@@ -29,20 +29,20 @@ std::string output;
 
 namespace ostrel {
 
-os::ErrorCode os::ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {
+os::Failure os::ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {
   std::size_t count = std::min(buffer.size(), input.size() - consumed);
   // The end of a pipe whose writer has closed it.
   if (count == 0) return os::ErrorBrokenPipe;
   std::copy_n(input.data() + consumed, count, buffer.data());
   consumed += count;
   bytesRead = static_cast<std::uint32_t>(count);
-  return os::ErrorSuccess;
+  return std::nullopt;
 }
 
-os::ErrorCode os::WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten) {
+os::Failure os::WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten) {
   output.append(bytes.data(), bytes.size());
   bytesWritten = static_cast<std::uint32_t>(bytes.size());
-  return os::ErrorSuccess;
+  return std::nullopt;
 }
 
 JsonObject RunControlAction(std::u16string_view action) {

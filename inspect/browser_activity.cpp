@@ -23,11 +23,9 @@ std::u16string_view ImageFileName(std::u16string_view imagePath) {
 // one, one that has just exited) does not count.
 bool RunsImage(std::uint32_t processId, std::u16string_view imagePath) {
   os::Handle process;
-  if (os::OpenProcess(os::ProcessQueryLimitedInformation, false, processId, process) != os::ErrorSuccess) {
-    return false;
-  }
+  if (os::OpenProcess(os::ProcessQueryLimitedInformation, false, processId, process)) return false;
   std::u16string runningImage;
-  if (os::QueryFullProcessImageName(process, 0, runningImage) != os::ErrorSuccess) return false;
+  if (os::QueryFullProcessImageName(process, 0, runningImage)) return false;
   return SamePath(runningImage, imagePath);
 }
 
@@ -35,17 +33,19 @@ bool RunsImage(std::uint32_t processId, std::u16string_view imagePath) {
 
 bool IsImageRunning(std::u16string_view imagePath) {
   os::Handle snapshot;
-  if (os::ErrorCode error = os::CreateToolhelp32Snapshot(os::Th32csSnapProcess, 0, snapshot)) {
-    RaiseLastError("List browser processes", error);
+  if (const os::Failure failure = os::CreateToolhelp32Snapshot(os::Th32csSnapProcess, 0, snapshot)) {
+    RaiseLastError("List browser processes", *failure);
   }
   os::ProcessEntry entry;
-  if (os::ErrorCode error = os::Process32First(snapshot, entry)) RaiseLastError("Read browser process list", error);
+  if (const os::Failure failure = os::Process32First(snapshot, entry)) {
+    RaiseLastError("Read browser process list", *failure);
+  }
   const std::u16string_view imageName = ImageFileName(imagePath);
   // Only processes whose bare image name matches are opened at all; a later
   // entry that cannot be read ends the list.
   do {
     if (EqualIgnoringAsciiCase(entry.exeFile, imageName) && RunsImage(entry.processId, imagePath)) return true;
-  } while (os::Process32Next(snapshot, entry) == os::ErrorSuccess);
+  } while (!os::Process32Next(snapshot, entry));
   return false;
 }
 

@@ -28,7 +28,7 @@ bool RegistrationMatches(std::uint32_t view, std::u16string_view command) {
   std::vector<char16_t> buffer(UninstallStringBufferBytes / sizeof(char16_t));
   std::uint32_t size = UninstallStringBufferBytes;
   if (os::RegGetValue(os::RootKey::HkeyLocalMachine, LegacyUninstallKey, u"UninstallString", os::RrfRtRegSz | view,
-                      buffer.data(), size) != os::ErrorSuccess) {
+                      buffer.data(), size)) {
     return false;
   }
   // The whole value the read returned but the terminator it counts: a zero
@@ -42,8 +42,8 @@ bool RegistrationMatches(std::uint32_t view, std::u16string_view command) {
 // would tell a script an answer that nobody wrote.
 void WriteReportLine(std::string_view line) {
   std::uint32_t written = 0;
-  if (os::ErrorCode error = os::WriteFileToStandardOutput(line, written)) {
-    RaiseLastError("Write installation report", error);
+  if (const os::Failure failure = os::WriteFileToStandardOutput(line, written)) {
+    RaiseLastError("Write installation report", *failure);
   }
   Require(written == line.size(), "Write installation report");
 }

@@ -34,8 +34,8 @@ int RunServiceDispatcher() {
   RequireFixedLocation();
   // Blocks until the service has stopped; from a console the service control
   // manager refuses the connection.
-  if (os::ErrorCode error = os::StartServiceCtrlDispatcher(ServiceName, ServiceMain)) {
-    RaiseLastError("Connect service dispatcher", error);
+  if (const os::Failure failure = os::StartServiceCtrlDispatcher(ServiceName, ServiceMain)) {
+    RaiseLastError("Connect service dispatcher", *failure);
   }
   return 0;
 }

@@ -3,11 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace ostrel::os {
 
 // A Win32 error code as GetLastError returns it; ErrorSuccess means none.
 using ErrorCode = std::uint32_t;
+
+// How a call that can fail ended: empty when it succeeded; when it failed,
+// the code the system gave, which may be ErrorSuccess. Whether a call failed
+// is what it returned, as its documentation defines failure, never its code.
+using Failure = std::optional<ErrorCode>;
 // A COM result: negative values are failures.
 using HResult = std::int32_t;
 

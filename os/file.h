@@ -35,31 +35,30 @@ struct FileInformation {
 
 // CreateFileW(path, desiredAccess, shareMode, no security attributes,
 // creationDisposition, flagsAndAttributes, no template).
-[[nodiscard]] ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
-                                   std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file);
+[[nodiscard]] Failure CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                                 std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file);
 
 // GetFileInformationByHandle: what the open handle refers to, which for an
 // open made with FileFlagOpenReparsePoint is the link itself.
-[[nodiscard]] ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& information);
+[[nodiscard]] Failure GetFileInformationByHandle(const Handle& file, FileInformation& information);
 
 // GetFileSizeEx: the size of the file the handle refers to.
-[[nodiscard]] ErrorCode GetFileSizeEx(const Handle& file, std::uint64_t& size);
+[[nodiscard]] Failure GetFileSizeEx(const Handle& file, std::uint64_t& size);
 
 // ReadFile into the buffer, synchronously, from the handle's position;
 // bytesRead is 0 at the end of the file and may be fewer than asked for.
-[[nodiscard]] ErrorCode ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead);
+[[nodiscard]] Failure ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead);
 
 // WriteFile of the bytes, synchronously; bytesWritten may be fewer.
-[[nodiscard]] ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten);
+[[nodiscard]] Failure WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten);
 
 // SetFileInformationByHandle with FileRenameInfo: gives the object the
 // handle refers to (opened with DELETE) the new full path, on the same
 // volume. Without replaceIfExists an existing name fails with
 // ErrorAlreadyExists.
-[[nodiscard]] ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPath,
-                                                 bool replaceIfExists);
+[[nodiscard]] Failure SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists);
 
 // FlushFileBuffers.
-[[nodiscard]] ErrorCode FlushFileBuffers(const Handle& file);
+[[nodiscard]] Failure FlushFileBuffers(const Handle& file);
 
 }  // namespace ostrel::os

@@ -31,40 +31,38 @@ void WinHttpCloseHandle(std::uintptr_t handle) noexcept;
 using InternetHandle = OwnedValue<WinHttpCloseHandle>;
 
 // WinHttpOpen(userAgent, accessType, no proxy name, no bypass list, flags).
-[[nodiscard]] ErrorCode WinHttpOpen(std::u16string_view userAgent, std::uint32_t accessType, std::uint32_t flags,
-                                    InternetHandle& session);
+[[nodiscard]] Failure WinHttpOpen(std::u16string_view userAgent, std::uint32_t accessType, std::uint32_t flags,
+                                  InternetHandle& session);
 
 // WinHttpSetTimeouts, in milliseconds.
-[[nodiscard]] ErrorCode WinHttpSetTimeouts(const InternetHandle& handle, int resolveTimeout, int connectTimeout,
-                                           int sendTimeout, int receiveTimeout);
+[[nodiscard]] Failure WinHttpSetTimeouts(const InternetHandle& handle, int resolveTimeout, int connectTimeout,
+                                         int sendTimeout, int receiveTimeout);
 
 // WinHttpConnect(session, serverName, serverPort, 0).
-[[nodiscard]] ErrorCode WinHttpConnect(const InternetHandle& session, std::u16string_view serverName,
-                                       std::uint16_t serverPort, InternetHandle& connection);
+[[nodiscard]] Failure WinHttpConnect(const InternetHandle& session, std::u16string_view serverName,
+                                     std::uint16_t serverPort, InternetHandle& connection);
 
 // WinHttpOpenRequest with the default HTTP version, no referrer and the
 // default accept types.
-[[nodiscard]] ErrorCode WinHttpOpenRequest(const InternetHandle& connection, std::u16string_view verb,
-                                           std::u16string_view objectName, std::uint32_t flags,
-                                           InternetHandle& request);
+[[nodiscard]] Failure WinHttpOpenRequest(const InternetHandle& connection, std::u16string_view verb,
+                                         std::u16string_view objectName, std::uint32_t flags, InternetHandle& request);
 
 // WinHttpSetOption with a DWORD value.
-[[nodiscard]] ErrorCode WinHttpSetOption(const InternetHandle& handle, std::uint32_t option, std::uint32_t value);
+[[nodiscard]] Failure WinHttpSetOption(const InternetHandle& handle, std::uint32_t option, std::uint32_t value);
 
 // WinHttpSendRequest with the extra headers (their length computed by the
 // system) and no request body.
-[[nodiscard]] ErrorCode WinHttpSendRequest(const InternetHandle& request, std::u16string_view headers);
+[[nodiscard]] Failure WinHttpSendRequest(const InternetHandle& request, std::u16string_view headers);
 
 // WinHttpReceiveResponse: waits for the response headers.
-[[nodiscard]] ErrorCode WinHttpReceiveResponse(const InternetHandle& request);
+[[nodiscard]] Failure WinHttpReceiveResponse(const InternetHandle& request);
 
 // WinHttpQueryHeaders of one header as a number (infoLevel carries
 // WinHttpQueryFlagNumber).
-[[nodiscard]] ErrorCode WinHttpQueryHeaders(const InternetHandle& request, std::uint32_t infoLevel,
-                                            std::uint32_t& number);
+[[nodiscard]] Failure WinHttpQueryHeaders(const InternetHandle& request, std::uint32_t infoLevel,
+                                          std::uint32_t& number);
 
 // WinHttpReadData into the buffer; bytesRead 0 means the body has ended.
-[[nodiscard]] ErrorCode WinHttpReadData(const InternetHandle& request, std::span<char> buffer,
-                                        std::uint32_t& bytesRead);
+[[nodiscard]] Failure WinHttpReadData(const InternetHandle& request, std::span<char> buffer, std::uint32_t& bytesRead);
 
 }  // namespace ostrel::os

@@ -12,6 +12,6 @@ namespace ostrel::os {
 // the buffer. The length is the call's result: the units written without the
 // terminator, or, when the name does not fit, the buffer's whole size with
 // the name cut. A result of 0 is a failure.
-[[nodiscard]] ErrorCode GetModuleFileName(std::span<char16_t> buffer, std::uint32_t& length);
+[[nodiscard]] Failure GetModuleFileName(std::span<char16_t> buffer, std::uint32_t& length);
 
 }  // namespace ostrel::os

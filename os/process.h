@@ -41,31 +41,31 @@ struct ProcessInformation {
 // or thread security attributes, inheritHandles, creationFlags, environment
 // (an environment block as GetEnvironmentStrings gives it, or none for the
 // caller's own), currentDirectory, startupInfo).
-[[nodiscard]] ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine,
-                                      bool inheritHandles, std::uint32_t creationFlags,
-                                      std::optional<std::u16string_view> environment,
-                                      std::u16string_view currentDirectory, const StartupInfo& startupInfo,
-                                      ProcessInformation& processInformation);
+[[nodiscard]] Failure CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine,
+                                    bool inheritHandles, std::uint32_t creationFlags,
+                                    std::optional<std::u16string_view> environment,
+                                    std::u16string_view currentDirectory, const StartupInfo& startupInfo,
+                                    ProcessInformation& processInformation);
 
 // GetEnvironmentStringsW: the calling process's environment block, each
 // "name=value" string followed by a zero unit and the block ended by one
 // more, both terminators included.
-[[nodiscard]] ErrorCode GetEnvironmentStrings(std::u16string& block);
+[[nodiscard]] Failure GetEnvironmentStrings(std::u16string& block);
 
-// WaitForSingleObject on a process: WaitObject0 once it has ended,
-// WaitTimeout when the time ran out, WaitFailed when the wait failed.
-std::uint32_t WaitForSingleObject(const Handle& process, std::uint32_t milliseconds);
+// WaitForSingleObject on a process: fails when the call returns WaitFailed;
+// otherwise waitResult is WaitObject0 once the process has ended, or
+// WaitTimeout when the time ran out.
+[[nodiscard]] Failure WaitForSingleObject(const Handle& process, std::uint32_t milliseconds, std::uint32_t& waitResult);
 
 // GetExitCodeProcess: the exit code, or StillActive while the process runs.
-[[nodiscard]] ErrorCode GetExitCodeProcess(const Handle& process, std::uint32_t& exitCode);
+[[nodiscard]] Failure GetExitCodeProcess(const Handle& process, std::uint32_t& exitCode);
 
 // OpenProcess(desiredAccess, inheritHandle, processId).
-[[nodiscard]] ErrorCode OpenProcess(std::uint32_t desiredAccess, bool inheritHandle, std::uint32_t processId,
-                                    Handle& process);
+[[nodiscard]] Failure OpenProcess(std::uint32_t desiredAccess, bool inheritHandle, std::uint32_t processId,
+                                  Handle& process);
 
 // QueryFullProcessImageNameW into a buffer of 32,768 UTF-16 units.
-[[nodiscard]] ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t flags,
-                                                  std::u16string& imageName);
+[[nodiscard]] Failure QueryFullProcessImageName(const Handle& process, std::uint32_t flags, std::u16string& imageName);
 
 // GetCurrentProcessId.
 std::uint32_t GetCurrentProcessId();

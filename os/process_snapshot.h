@@ -19,11 +19,11 @@ struct ProcessEntry {
 };
 
 // CreateToolhelp32Snapshot(flags, processId).
-[[nodiscard]] ErrorCode CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId, Handle& snapshot);
+[[nodiscard]] Failure CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId, Handle& snapshot);
 
 // Process32FirstW and Process32NextW, the record's size member set before
 // the call.
-[[nodiscard]] ErrorCode Process32First(const Handle& snapshot, ProcessEntry& entry);
-[[nodiscard]] ErrorCode Process32Next(const Handle& snapshot, ProcessEntry& entry);
+[[nodiscard]] Failure Process32First(const Handle& snapshot, ProcessEntry& entry);
+[[nodiscard]] Failure Process32Next(const Handle& snapshot, ProcessEntry& entry);
 
 }  // namespace ostrel::os

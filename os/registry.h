@@ -1,5 +1,7 @@
 // The registry: keys and values of HKEY_LOCAL_MACHINE, addressed in the
-// 64-bit or the 32-bit view whatever the bitness of the process.
+// 64-bit or the 32-bit view whatever the bitness of the process. Each call
+// returns its status rather than setting the last error: it fails when the
+// status is not ERROR_SUCCESS, with the status as the failure's code.
 #pragma once
 
 #include <cstdint>
@@ -45,27 +47,27 @@ inline constexpr ErrorCode ErrorUnsupportedType = 1630;
 
 // RegGetValueW: reads the value (the key's default value when the name is
 // absent) of the subkey into data, dataSize bytes long. On return dataSize
-// holds the bytes stored, or the bytes needed when the result is
+// holds the bytes stored, or the bytes needed when the failure is
 // ErrorMoreData. A string value always arrives with its terminating zero,
 // counted in dataSize, even when it was stored without one.
-[[nodiscard]] ErrorCode RegGetValue(RootKey root, std::u16string_view subKey,
-                                    std::optional<std::u16string_view> valueName, std::uint32_t flags, void* data,
-                                    std::uint32_t& dataSize);
+[[nodiscard]] Failure RegGetValue(RootKey root, std::u16string_view subKey,
+                                  std::optional<std::u16string_view> valueName, std::uint32_t flags, void* data,
+                                  std::uint32_t& dataSize);
 
 // RegCreateKeyExW with default security: opens the subkey, creating it and
 // any missing parent when needed.
-[[nodiscard]] ErrorCode RegCreateKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t options,
-                                       std::uint32_t desiredAccess, RegistryKey& key);
+[[nodiscard]] Failure RegCreateKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t options,
+                                     std::uint32_t desiredAccess, RegistryKey& key);
 
 // RegSetValueExW: stores dataSize bytes as the value (the key's default value
 // when the name is absent) of the given type. A failed write leaves the value
 // as it was.
-[[nodiscard]] ErrorCode RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view> valueName,
-                                      std::uint32_t type, const void* data, std::uint32_t dataSize);
+[[nodiscard]] Failure RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view> valueName,
+                                    std::uint32_t type, const void* data, std::uint32_t dataSize);
 
 // RegDeleteTreeW from the root: the subkey with its values and every key
 // below it. The updater runs as a 64-bit process, so the subkey is the one of
 // the 64-bit view.
-[[nodiscard]] ErrorCode RegDeleteTree(RootKey root, std::u16string_view subKey);
+[[nodiscard]] Failure RegDeleteTree(RootKey root, std::u16string_view subKey);
 
 }  // namespace ostrel::os

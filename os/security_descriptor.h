@@ -53,19 +53,20 @@ struct Ace {
 };
 
 // GetNamedSecurityInfoW for the owner and the DACL the security information
-// asks for. Returns the call's own result, not the thread's last error. The
+// asks for. The call returns its status rather than setting the last error: a
+// status other than ERROR_SUCCESS is the failure's code. The
 // owner is empty when the object has none; the DACL is empty when the object
 // has no DACL at all (a null DACL, which grants everything).
-[[nodiscard]] ErrorCode GetNamedSecurityInfo(std::u16string_view path, std::uint32_t objectType,
-                                             std::uint32_t securityInformation, std::optional<Sid>& owner,
-                                             std::optional<Acl>& dacl, SecurityDescriptor& descriptor);
+[[nodiscard]] Failure GetNamedSecurityInfo(std::u16string_view path, std::uint32_t objectType,
+                                           std::uint32_t securityInformation, std::optional<Sid>& owner,
+                                           std::optional<Acl>& dacl, SecurityDescriptor& descriptor);
 
 // GetAce: the entry at the index of the DACL.
-[[nodiscard]] ErrorCode GetAce(const Acl& acl, std::uint32_t index, Ace& ace);
+[[nodiscard]] Failure GetAce(const Acl& acl, std::uint32_t index, Ace& ace);
 
 // ConvertStringSecurityDescriptorToSecurityDescriptorW, without the size.
-[[nodiscard]] ErrorCode ConvertStringSecurityDescriptorToSecurityDescriptor(std::u16string_view sddl,
-                                                                           std::uint32_t revision,
-                                                                           SecurityDescriptor& descriptor);
+[[nodiscard]] Failure ConvertStringSecurityDescriptorToSecurityDescriptor(std::u16string_view sddl,
+                                                                          std::uint32_t revision,
+                                                                          SecurityDescriptor& descriptor);
 
 }  // namespace ostrel::os

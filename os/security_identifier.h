@@ -30,11 +30,11 @@ bool IsWellKnownSid(const Sid& sid, WellKnownSidType type);
 
 // CreateWellKnownSid without a domain SID, into a buffer of the largest size
 // a SID can have (68 bytes).
-[[nodiscard]] ErrorCode CreateWellKnownSid(WellKnownSidType type, Sid& sid);
+[[nodiscard]] Failure CreateWellKnownSid(WellKnownSidType type, Sid& sid);
 
 // ConvertStringSidToSidW ("S-1-5-18"); the SID the system allocates is copied
 // and released with LocalFree at once.
-[[nodiscard]] ErrorCode ConvertStringSidToSid(std::u16string_view text, Sid& sid);
+[[nodiscard]] Failure ConvertStringSidToSid(std::u16string_view text, Sid& sid);
 
 // EqualSid: whether the two SIDs are the same.
 bool EqualSid(const Sid& first, const Sid& second);

@@ -46,15 +46,14 @@ struct ServiceStatus {
 
 // StartServiceCtrlDispatcherW with a table of this one service and the
 // terminating entry. Blocks until the service has stopped.
-[[nodiscard]] ErrorCode StartServiceCtrlDispatcher(std::u16string_view serviceName,
-                                                   ServiceMainFunction serviceMain);
+[[nodiscard]] Failure StartServiceCtrlDispatcher(std::u16string_view serviceName, ServiceMainFunction serviceMain);
 
 // RegisterServiceCtrlHandlerExW(serviceName, handler, no context), keeping
 // the status handle it returns for SetServiceStatus.
-[[nodiscard]] ErrorCode RegisterServiceCtrlHandlerEx(std::u16string_view serviceName,
-                                                     ServiceControlHandlerFunction handler);
+[[nodiscard]] Failure RegisterServiceCtrlHandlerEx(std::u16string_view serviceName,
+                                                   ServiceControlHandlerFunction handler);
 
 // SetServiceStatus with the registered status handle.
-[[nodiscard]] ErrorCode SetServiceStatus(const ServiceStatus& status);
+[[nodiscard]] Failure SetServiceStatus(const ServiceStatus& status);
 
 }  // namespace ostrel::os

@@ -45,12 +45,12 @@ void CloseServiceHandle(std::uintptr_t handle) noexcept;
 using ServiceHandle = OwnedValue<CloseServiceHandle>;
 
 // OpenSCManagerW for the local machine's active database.
-[[nodiscard]] ErrorCode OpenSCManager(std::uint32_t desiredAccess, ServiceHandle& manager);
+[[nodiscard]] Failure OpenSCManager(std::uint32_t desiredAccess, ServiceHandle& manager);
 
 // OpenServiceW: the service of that name (matched without regard to case),
 // with the access asked for, which its security must grant the caller.
-[[nodiscard]] ErrorCode OpenService(const ServiceHandle& manager, std::u16string_view serviceName,
-                                    std::uint32_t desiredAccess, ServiceHandle& service);
+[[nodiscard]] Failure OpenService(const ServiceHandle& manager, std::u16string_view serviceName,
+                                  std::uint32_t desiredAccess, ServiceHandle& service);
 
 // What a service's configuration holds that its creator sets.
 struct ServiceConfiguration {
@@ -65,37 +65,37 @@ struct ServiceConfiguration {
 // CreateServiceW for LocalSystem (no account, no password), with no
 // load-order group, tag or dependencies. An existing name fails with
 // ErrorServiceExists.
-[[nodiscard]] ErrorCode CreateService(const ServiceHandle& manager, std::u16string_view serviceName,
-                                      std::u16string_view displayName, std::uint32_t desiredAccess,
-                                      const ServiceConfiguration& configuration, ServiceHandle& service);
+[[nodiscard]] Failure CreateService(const ServiceHandle& manager, std::u16string_view serviceName,
+                                    std::u16string_view displayName, std::uint32_t desiredAccess,
+                                    const ServiceConfiguration& configuration, ServiceHandle& service);
 
 // ChangeServiceConfigW of the type, start type, error control and command
 // line; the load-order group, tag, dependencies, account, password and
 // display name stay unchanged.
-[[nodiscard]] ErrorCode ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration);
+[[nodiscard]] Failure ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration);
 
 // SetServiceObjectSecurity: the parts of the descriptor (a descriptor from
 // ConvertStringSecurityDescriptorToSecurityDescriptor) that the security
 // information names.
-[[nodiscard]] ErrorCode SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
-                                                 const SecurityDescriptor& descriptor);
+[[nodiscard]] Failure SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
+                                               const SecurityDescriptor& descriptor);
 
 // QueryServiceStatus.
-[[nodiscard]] ErrorCode QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status);
+[[nodiscard]] Failure QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status);
 
 // DeleteService: marks the service for deletion, which happens once every
 // handle to it is closed; a second request fails with
 // ErrorServiceMarkedForDelete.
-[[nodiscard]] ErrorCode DeleteService(const ServiceHandle& service);
+[[nodiscard]] Failure DeleteService(const ServiceHandle& service);
 
 // StartServiceW with no arguments; a running service refuses with
 // ErrorServiceAlreadyRunning. Returns once the service has been started,
 // without waiting for it to report itself running.
-[[nodiscard]] ErrorCode StartService(const ServiceHandle& service);
+[[nodiscard]] Failure StartService(const ServiceHandle& service);
 
 // ControlService: sends the control; a stop sent to a stopped service is
 // refused with ErrorServiceNotActive. The status the manager reports back is
 // not passed on: nobody here waits on it.
-[[nodiscard]] ErrorCode ControlService(const ServiceHandle& service, std::uint32_t control);
+[[nodiscard]] Failure ControlService(const ServiceHandle& service, std::uint32_t control);
 
 }  // namespace ostrel::os

@@ -19,10 +19,10 @@ void WriteStandardError(std::string_view bytes);
 // synchronous read into the buffer, without an overlapped record, buffering
 // or text translation. bytesRead may be fewer than asked for; at the end of
 // a pipe the read fails (ERROR_BROKEN_PIPE on Windows).
-[[nodiscard]] ErrorCode ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead);
+[[nodiscard]] Failure ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead);
 
 // WriteFile on GetStdHandle(STD_OUTPUT_HANDLE), looked up at this call: one
 // synchronous write of the bytes as they are; bytesWritten may be fewer.
-[[nodiscard]] ErrorCode WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten);
+[[nodiscard]] Failure WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten);
 
 }  // namespace ostrel::os

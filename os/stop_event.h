@@ -11,10 +11,10 @@ namespace ostrel::os {
 
 // CreateEventW(no attributes, manual reset, unset, no name), kept for the
 // rest of the process's life.
-[[nodiscard]] ErrorCode CreateStopEvent();
+[[nodiscard]] Failure CreateStopEvent();
 
 // SetEvent on the stop event.
-[[nodiscard]] ErrorCode SetStopEvent();
+[[nodiscard]] Failure SetStopEvent();
 
 // True when the stop event exists and WaitForSingleObject on it with a zero
 // timeout reports it signalled.

@@ -14,7 +14,7 @@ namespace {
 bool ReadExactly(const os::Handle& file, std::span<char> buffer) {
   while (!buffer.empty()) {
     std::uint32_t read = 0;
-    if (os::ReadFile(file, buffer, read) != os::ErrorSuccess || read == 0) return false;
+    if (os::ReadFile(file, buffer, read) || read == 0) return false;
     buffer = buffer.subspan(read);
   }
   return true;
@@ -27,10 +27,10 @@ std::string ReadBoundedFile(std::u16string_view path, std::uint64_t limit) {
   Require(size != 0 && size <= limit, "Invalid metadata size");
   os::Handle file;
   // Others may go on reading and writing it, as with any ordinary read.
-  os::ErrorCode opened = os::CreateFile(path, os::GenericRead, os::FileShareRead | os::FileShareWrite,
-                                        os::OpenExisting, os::FileAttributeNormal, file);
+  const os::Failure openFailure = os::CreateFile(path, os::GenericRead, os::FileShareRead | os::FileShareWrite,
+                                                 os::OpenExisting, os::FileAttributeNormal, file);
   std::string content(static_cast<std::size_t>(size), '\0');
-  Require(opened == os::ErrorSuccess && ReadExactly(file, content), "Metadata read failed");
+  Require(!openFailure && ReadExactly(file, content), "Metadata read failed");
   return content;
 }
 

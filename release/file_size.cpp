@@ -9,12 +9,12 @@ std::uint64_t FileSize(std::u16string_view path) {
   os::Handle file;
   // Reading attributes asks for no data, so no share mode of another open
   // stands in the way.
-  os::ErrorCode error = os::CreateFile(path, os::FileReadAttributes,
-                                       os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
-                                       os::OpenExisting, os::FileAttributeNormal, file);
+  os::Failure failure =
+      os::CreateFile(path, os::FileReadAttributes, os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
+                     os::OpenExisting, os::FileAttributeNormal, file);
   std::uint64_t size = 0;
-  if (error == os::ErrorSuccess) error = os::GetFileSizeEx(file, size);
-  if (error != os::ErrorSuccess) RaiseFileSystemError("file_size", path, error);
+  if (!failure) failure = os::GetFileSizeEx(file, size);
+  if (failure) RaiseFileSystemError("file_size", path, *failure);
   return size;
 }
 

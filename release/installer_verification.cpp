@@ -10,8 +10,7 @@ namespace {
 
 os::Handle OpenInstaller(std::u16string_view path, std::uint32_t shareMode) {
   os::Handle file;
-  Require(os::CreateFile(path, os::GenericRead, shareMode, os::OpenExisting, os::FileAttributeNormal, file) ==
-              os::ErrorSuccess,
+  Require(!os::CreateFile(path, os::GenericRead, shareMode, os::OpenExisting, os::FileAttributeNormal, file),
           "Installer cannot be read");
   return file;
 }
@@ -20,7 +19,7 @@ void VerifyContent(const os::Handle& file, const ReleaseMetadata& release) {
   VerifyInstallerContent(
       [&file](std::span<char> buffer) -> std::optional<std::size_t> {
         std::uint32_t read = 0;
-        if (os::ReadFile(file, buffer, read) != os::ErrorSuccess) return std::nullopt;
+        if (os::ReadFile(file, buffer, read)) return std::nullopt;
         return read;
       },
       release);
@@ -36,7 +35,7 @@ void VerifyInstaller(std::u16string_view path, const ReleaseMetadata& release) {
 os::Handle OpenVerifiedInstaller(std::u16string_view path, const ReleaseMetadata& release) {
   os::Handle file = OpenInstaller(path, os::FileShareRead);
   std::uint64_t size = 0;
-  Require(os::GetFileSizeEx(file, size) == os::ErrorSuccess, "Installer cannot be read");
+  Require(!os::GetFileSizeEx(file, size), "Installer cannot be read");
   RequireInstallerSize(size, release);
   VerifyContent(file, release);
   return file;

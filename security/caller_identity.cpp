@@ -11,20 +11,21 @@ namespace ostrel {
 
 bool IsLocalSystem() {
   os::Handle token;
-  if (os::ErrorCode error = os::OpenProcessToken(os::TokenQuery, token)) RaiseLastError("Open token", error);
+  if (const os::Failure failure = os::OpenProcessToken(os::TokenQuery, token)) RaiseLastError("Open token", *failure);
   os::Sid user;
-  if (os::ErrorCode error = os::GetTokenUser(token, user)) RaiseLastError("Read token", error);
+  if (const os::Failure failure = os::GetTokenUser(token, user)) RaiseLastError("Read token", *failure);
   return os::IsWellKnownSid(user, os::WellKnownSidType::WinLocalSystemSid);
 }
 
 void RequireAdministrator(const char* denialMessage) {
   os::Sid administrators;
-  if (os::ErrorCode error = os::CreateWellKnownSid(os::WellKnownSidType::WinBuiltinAdministratorsSid, administrators)) {
-    RaiseLastError("Admin SID", error);
+  if (const os::Failure failure =
+          os::CreateWellKnownSid(os::WellKnownSidType::WinBuiltinAdministratorsSid, administrators)) {
+    RaiseLastError("Admin SID", *failure);
   }
   bool isMember = false;
-  if (os::ErrorCode error = os::CheckTokenMembership(administrators, isMember)) {
-    RaiseLastError("Admin membership", error);
+  if (const os::Failure failure = os::CheckTokenMembership(administrators, isMember)) {
+    RaiseLastError("Admin membership", *failure);
   }
   Require(isMember, denialMessage);
 }

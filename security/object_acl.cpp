@@ -12,7 +12,7 @@ namespace {
 
 void ValidateAce(const os::Acl& dacl, std::uint32_t index) {
   os::Ace ace;
-  if (os::ErrorCode error = os::GetAce(dacl, index, ace)) RaiseLastError("Read updater ACL", error);
+  if (const os::Failure failure = os::GetAce(dacl, index, ace)) RaiseLastError("Read updater ACL", *failure);
   // An inherit-only entry applies to children, not to this object, and a
   // denial never grants.
   if ((ace.flags & os::InheritOnlyAce) != 0 || ace.type == os::AccessDeniedAceType) return;
@@ -31,7 +31,7 @@ void ValidateObjectAcl(std::u16string_view path) {
   std::optional<os::Acl> dacl;
   os::SecurityDescriptor descriptor;
   if (os::GetNamedSecurityInfo(path, os::SeFileObject, os::OwnerSecurityInformation | os::DaclSecurityInformation,
-                               owner, dacl, descriptor) != os::ErrorSuccess) {
+                               owner, dacl, descriptor)) {
     throw std::runtime_error("Cannot inspect protected updater ACL");
   }
   // A null DACL grants everyone every right.

@@ -13,8 +13,8 @@ std::u16string OwnImagePath() {
   constexpr std::uint32_t BufferUnits = 32768;
   std::u16string buffer(BufferUnits, u'\0');
   std::uint32_t length = 0;
-  os::ErrorCode error = os::GetModuleFileName(buffer, length);
-  Require(error == os::ErrorSuccess && length != 0 && length < BufferUnits, "Cannot identify updater image");
+  const os::Failure failure = os::GetModuleFileName(buffer, length);
+  Require(!failure && length != 0 && length < BufferUnits, "Cannot identify updater image");
   buffer.resize(length);
   return buffer;
 }

@@ -31,7 +31,9 @@ void ValidateUpdaterPath(std::u16string_view path) {
     prefix = JoinPath(prefix, element);
     if (SameElements(prefix, rootPath)) continue;
     std::uint32_t attributes = 0;
-    if (os::ErrorCode error = os::GetFileAttributes(prefix, attributes)) RaiseLastError("Inspect updater path", error);
+    if (const os::Failure failure = os::GetFileAttributes(prefix, attributes)) {
+      RaiseLastError("Inspect updater path", *failure);
+    }
     Require((attributes & os::FileAttributeReparsePoint) == 0, "Updater reparse point rejected");
   }
 }

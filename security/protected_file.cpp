@@ -14,22 +14,24 @@ void WriteProtectedFile(std::u16string_view path, std::string_view bytes) {
   os::Handle file;
   // No security attributes: a new file takes the entries of its protected
   // directory. The open applies to a link itself, never to its target.
-  if (os::ErrorCode error = os::CreateFile(path, os::GenericWrite, os::FileShareRead, os::CreateAlways,
-                                           os::FileFlagWriteThrough | os::FileFlagOpenReparsePoint |
-                                               os::FileAttributeNormal,
-                                           file)) {
-    RaiseLastError("Create updater file", error);
+  if (const os::Failure failure =
+          os::CreateFile(path, os::GenericWrite, os::FileShareRead, os::CreateAlways,
+                         os::FileFlagWriteThrough | os::FileFlagOpenReparsePoint | os::FileAttributeNormal, file)) {
+    RaiseLastError("Create updater file", *failure);
   }
   os::FileInformation information;
-  if (os::ErrorCode error = os::GetFileInformationByHandle(file, information)) {
-    RaiseLastError("Inspect updater file", error);
+  if (const os::Failure failure = os::GetFileInformationByHandle(file, information)) {
+    RaiseLastError("Inspect updater file", *failure);
   }
   Require((information.attributes & os::FileAttributeReparsePoint) == 0, "Updater file reparse point rejected");
   std::uint32_t written = 0;
   // A count that does not fit in 32 bits can never equal what was written.
-  os::ErrorCode error = os::WriteFile(file, bytes, written);
-  if (error != os::ErrorSuccess || written != bytes.size()) RaiseLastError("Write updater file", error);
-  if (os::ErrorCode flush = os::FlushFileBuffers(file)) RaiseLastError("Flush updater file", flush);
+  const os::Failure writeFailure = os::WriteFile(file, bytes, written);
+  // A short write is no failure of the call and carries no code of its own.
+  if (writeFailure || written != bytes.size()) {
+    RaiseLastError("Write updater file", writeFailure.value_or(os::ErrorSuccess));
+  }
+  if (const os::Failure failure = os::FlushFileBuffers(file)) RaiseLastError("Flush updater file", *failure);
 }
 
 }  // namespace ostrel

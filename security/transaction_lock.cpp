@@ -20,35 +20,36 @@ std::u16string TransactionLockPath() { return JoinPath(UpdaterDataDirectory(), T
 bool IsTransactionActive() {
   const std::u16string lockPath = TransactionLockPath();
   std::uint32_t attributes = 0;
-  if (os::ErrorCode error = os::GetFileAttributes(lockPath, attributes)) {
-    if (error == os::ErrorFileNotFound || error == os::ErrorPathNotFound) return false;
-    RaiseLastError("Inspect update transaction", error);
+  if (const os::Failure failure = os::GetFileAttributes(lockPath, attributes)) {
+    if (failure == os::ErrorFileNotFound || failure == os::ErrorPathNotFound) return false;
+    RaiseLastError("Inspect update transaction", *failure);
   }
   ValidateObjectAcl(UpdaterDataDirectory());
   Require((attributes & os::FileAttributeReparsePoint) == 0, "Update transaction reparse point rejected");
 
   os::Handle probe;
-  os::ErrorCode error = os::CreateFile(lockPath, os::GenericRead, os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
-                                       os::OpenExisting, os::FileFlagOpenReparsePoint, probe);
-  if (error == os::ErrorSuccess) return false;
-  if (error == os::ErrorSharingViolation) return true;
-  RaiseLastError("Inspect update transaction lock", error);
+  const os::Failure failure =
+      os::CreateFile(lockPath, os::GenericRead, os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
+                     os::OpenExisting, os::FileFlagOpenReparsePoint, probe);
+  if (!failure) return false;
+  if (failure == os::ErrorSharingViolation) return true;
+  RaiseLastError("Inspect update transaction lock", *failure);
 }
 
 os::Handle AcquireTransactionLock(const TransactionLockPolicy& policy) {
   const std::u16string lockPath = TransactionLockPath();
-  os::ErrorCode error = os::ErrorSuccess;
+  os::Failure failure;
   for (int attempt = 0; attempt < policy.attempts; ++attempt) {
     os::Handle lock;
     // Share mode 0 is the lock. A link at the name is opened as itself, so
     // nothing elsewhere is created or held.
-    error = os::CreateFile(lockPath, os::GenericRead | os::GenericWrite, 0, os::OpenAlways,
-                           os::FileFlagOpenReparsePoint | os::FileAttributeNormal, lock);
-    if (error == os::ErrorSuccess) return lock;
-    if (error != os::ErrorSharingViolation) throw std::runtime_error(policy.failureMessage);
+    failure = os::CreateFile(lockPath, os::GenericRead | os::GenericWrite, 0, os::OpenAlways,
+                             os::FileFlagOpenReparsePoint | os::FileAttributeNormal, lock);
+    if (!failure) return lock;
+    if (failure != os::ErrorSharingViolation) throw std::runtime_error(policy.failureMessage);
     os::Sleep(policy.pauseMilliseconds);
   }
-  if (policy.busyCarriesCode) RaiseLastError(policy.busyMessage, error);
+  if (policy.busyCarriesCode) RaiseLastError(policy.busyMessage, *failure);
   throw std::runtime_error(policy.busyMessage);
 }
 

@@ -17,8 +17,8 @@ bool IsTrustedPrincipal(const os::Sid& sid) {
   if (os::IsWellKnownSid(sid, os::WellKnownSidType::WinLocalSystemSid)) return true;
   if (os::IsWellKnownSid(sid, os::WellKnownSidType::WinBuiltinAdministratorsSid)) return true;
   os::Sid trustedInstaller;
-  if (os::ErrorCode error = os::ConvertStringSidToSid(TrustedInstallerSid, trustedInstaller)) {
-    RaiseLastError("Windows servicing SID", error);
+  if (const os::Failure failure = os::ConvertStringSidToSid(TrustedInstallerSid, trustedInstaller)) {
+    RaiseLastError("Windows servicing SID", *failure);
   }
   return os::EqualSid(sid, trustedInstaller);
 }

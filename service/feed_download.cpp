@@ -47,33 +47,33 @@ std::u16string RequestTarget(std::u16string_view fileName) {
 // Sends the GET and returns once a 200 response's headers have arrived.
 FeedResponse RequestFeedFile(std::u16string_view fileName) {
   FeedResponse response;
-  if (os::ErrorCode error =
+  if (const os::Failure failure =
           os::WinHttpOpen(FeedUserAgent, os::WinHttpAccessTypeAutomaticProxy, 0, response.session)) {
-    RaiseLastError("Open update connection", error);
+    RaiseLastError("Open update connection", *failure);
   }
   // Without them WinHTTP would wait far longer; a failure leaves its defaults.
   (void)os::WinHttpSetTimeouts(response.session, ResolveTimeoutMilliseconds, ConnectTimeoutMilliseconds,
                                SendTimeoutMilliseconds, ReceiveTimeoutMilliseconds);
-  if (os::ErrorCode error = os::WinHttpConnect(response.session, UpdateServerHost, os::InternetDefaultHttpsPort,
-                                               response.connection)) {
-    RaiseLastError("Connect update server", error);
+  if (const os::Failure failure =
+          os::WinHttpConnect(response.session, UpdateServerHost, os::InternetDefaultHttpsPort, response.connection)) {
+    RaiseLastError("Connect update server", *failure);
   }
-  if (os::ErrorCode error = os::WinHttpOpenRequest(response.connection, u"GET", RequestTarget(fileName),
-                                                   os::WinHttpFlagSecure, response.request)) {
-    RaiseLastError("Create update request", error);
+  if (const os::Failure failure = os::WinHttpOpenRequest(response.connection, u"GET", RequestTarget(fileName),
+                                                         os::WinHttpFlagSecure, response.request)) {
+    RaiseLastError("Create update request", *failure);
   }
   // A redirect could lead anywhere; it is refused below as a non-200 status.
-  if (os::ErrorCode error = os::WinHttpSetOption(response.request, os::WinHttpOptionRedirectPolicy,
-                                                 os::WinHttpOptionRedirectPolicyNever)) {
-    RaiseLastError("Disable update redirects", error);
+  if (const os::Failure failure = os::WinHttpSetOption(response.request, os::WinHttpOptionRedirectPolicy,
+                                                       os::WinHttpOptionRedirectPolicyNever)) {
+    RaiseLastError("Disable update redirects", *failure);
   }
-  os::ErrorCode error = os::WinHttpSendRequest(response.request, NoCacheHeader);
-  if (error == os::ErrorSuccess) error = os::WinHttpReceiveResponse(response.request);
-  if (error != os::ErrorSuccess) RaiseLastError("Request update", error);
+  os::Failure failure = os::WinHttpSendRequest(response.request, NoCacheHeader);
+  if (!failure) failure = os::WinHttpReceiveResponse(response.request);
+  if (failure) RaiseLastError("Request update", *failure);
   std::uint32_t status = 0;
-  if (os::ErrorCode error = os::WinHttpQueryHeaders(
-          response.request, os::WinHttpQueryStatusCode | os::WinHttpQueryFlagNumber, status)) {
-    RaiseLastError("Read update status", error);
+  if (const os::Failure failure =
+          os::WinHttpQueryHeaders(response.request, os::WinHttpQueryStatusCode | os::WinHttpQueryFlagNumber, status)) {
+    RaiseLastError("Read update status", *failure);
   }
   Require(status == os::HttpStatusOk, "Update server returned a non-success response");
   return response;
@@ -84,17 +84,18 @@ os::Handle CreateDownloadFile(std::u16string_view path) {
   os::Handle file;
   // Shared with nobody, and a reparse point at the path is replaced, never
   // followed.
-  if (os::ErrorCode error = os::CreateFile(path, os::GenericWrite, 0, os::CreateAlways,
-                                           os::FileAttributeNormal | os::FileFlagOpenReparsePoint, file)) {
-    RaiseLastError("Create update download", error);
+  if (const os::Failure failure = os::CreateFile(path, os::GenericWrite, 0, os::CreateAlways,
+                                                 os::FileAttributeNormal | os::FileFlagOpenReparsePoint, file)) {
+    RaiseLastError("Create update download", *failure);
   }
   return file;
 }
 
 void WriteDownload(const os::Handle& file, std::span<const char> bytes) {
   std::uint32_t written = 0;
-  os::ErrorCode error = os::WriteFile(file, bytes, written);
-  if (error != os::ErrorSuccess || written != bytes.size()) RaiseLastError("Write update download", error);
+  const os::Failure failure = os::WriteFile(file, bytes, written);
+  // A short write is no failure of the call and carries no code of its own.
+  if (failure || written != bytes.size()) RaiseLastError("Write update download", failure.value_or(os::ErrorSuccess));
 }
 
 }  // namespace
@@ -112,8 +113,8 @@ std::string DownloadFeedFile(std::u16string_view fileName, std::uint64_t byteLim
   for (;;) {
     Require(!os::IsStopEventSet(), "Update check canceled");
     std::uint32_t read = 0;
-    if (os::ErrorCode error = os::WinHttpReadData(response.request, buffer, read)) {
-      RaiseLastError("Read update download", error);
+    if (const os::Failure failure = os::WinHttpReadData(response.request, buffer, read)) {
+      RaiseLastError("Read update download", *failure);
     }
     if (read == 0) break;
     total += read;
@@ -126,7 +127,7 @@ std::string DownloadFeedFile(std::u16string_view fileName, std::uint64_t byteLim
     }
   }
   if (toFile) {
-    if (os::ErrorCode error = os::FlushFileBuffers(file)) RaiseLastError("Flush update download", error);
+    if (const os::Failure failure = os::FlushFileBuffers(file)) RaiseLastError("Flush update download", *failure);
   }
   return body;
 }

@@ -44,8 +44,8 @@ std::uint32_t ServiceControlHandler(std::uint32_t control, std::uint32_t, void*,
 void ServiceMain(std::uint32_t, char16_t**) {
   // Without the event or the handler the service cannot be stopped, so it
   // never reports running and the manager gives up on the start.
-  if (os::CreateStopEvent() != os::ErrorSuccess) return;
-  if (os::RegisterServiceCtrlHandlerEx(ServiceName, ServiceControlHandler) != os::ErrorSuccess) return;
+  if (os::CreateStopEvent()) return;
+  if (os::RegisterServiceCtrlHandlerEx(ServiceName, ServiceControlHandler)) return;
   ReportServiceStatus(os::ServiceRunning, false);
   try {
     RaiseIfFailed(os::CoInitializeEx(os::CoinitMultithreaded));

@@ -79,9 +79,9 @@ void CheckForUpdate(StagedRelease& staged) {
   const std::u16string installerName = ToUtf16(release.file);
   DownloadFeedFile(installerName, release.size, PartialDownloadPath());
   VerifyInstaller(PartialDownloadPath(), release);
-  if (os::ErrorCode error = os::MoveFileEx(PartialDownloadPath(), DataPath(installerName),
-                                           os::MovefileReplaceExisting | os::MovefileWriteThrough)) {
-    RaiseLastError("Commit verified installer", error);
+  if (const os::Failure failure = os::MoveFileEx(PartialDownloadPath(), DataPath(installerName),
+                                                 os::MovefileReplaceExisting | os::MovefileWriteThrough)) {
+    RaiseLastError("Commit verified installer", *failure);
   }
   WriteProtectedFile(DataPath(ReleaseMetadataName), metadata);
   WriteProtectedFile(DataPath(ReleaseSignatureName), signature);
@@ -108,8 +108,8 @@ bool CheckAndPublishFailure(StagedRelease& staged) {
 
 void HandOff(const StagedRelease& staged) {
   const std::u16string worker = ApplyWorkerPath();
-  if (os::ErrorCode error = os::CopyFile(OwnImagePath(), worker, false)) {
-    RaiseLastError("Prepare protected updater worker", error);
+  if (const os::Failure failure = os::CopyFile(OwnImagePath(), worker, false)) {
+    RaiseLastError("Prepare protected updater worker", *failure);
   }
   ValidateObjectAcl(worker);
   WriteStatus(StatusInstalling, staged.version, "");

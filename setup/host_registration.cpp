@@ -43,7 +43,7 @@ void RemoveNativeHostRegistration() {
   std::u16string registered(RegistrationBufferBytes / sizeof(char16_t), u'\0');
   std::uint32_t size = RegistrationBufferBytes;
   if (os::RegGetValue(os::RootKey::HkeyLocalMachine, HostRegistrationKey, std::nullopt,
-                      os::RrfRtRegSz | os::RrfSubkeyWow6464Key, registered.data(), size) != os::ErrorSuccess) {
+                      os::RrfRtRegSz | os::RrfSubkeyWow6464Key, registered.data(), size)) {
     return;
   }
   // The value arrives with its terminating zero.

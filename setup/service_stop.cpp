@@ -13,11 +13,13 @@ constexpr std::uint32_t QueryPauseMilliseconds = 500;
 }  // namespace
 
 void StopServiceAndWait(const os::ServiceHandle& service, const ServiceStopMessages& messages) {
-  os::ErrorCode stop = os::ControlService(service, os::ServiceControlStop);
-  if (stop != os::ErrorSuccess && stop != os::ErrorServiceNotActive) RaiseLastError(messages.stopFailure, stop);
+  const os::Failure stopFailure = os::ControlService(service, os::ServiceControlStop);
+  if (stopFailure && stopFailure != os::ErrorServiceNotActive) RaiseLastError(messages.stopFailure, *stopFailure);
   for (int query = 0; query < StatusQueries; ++query) {
     os::ServiceStatus status;
-    if (os::ErrorCode error = os::QueryServiceStatus(service, status)) RaiseLastError(messages.statusFailure, error);
+    if (const os::Failure failure = os::QueryServiceStatus(service, status)) {
+      RaiseLastError(messages.statusFailure, *failure);
+    }
     if (status.currentState == os::ServiceStopped) return;
     os::Sleep(QueryPauseMilliseconds);
   }
@@ -26,9 +28,11 @@ void StopServiceAndWait(const os::ServiceHandle& service, const ServiceStopMessa
 
 void OpenUpdaterService(std::uint32_t serviceAccess, const char* openManagerFailure, const char* inspectFailure,
                         os::ServiceHandle& manager, os::ServiceHandle& service) {
-  if (os::ErrorCode error = os::OpenSCManager(os::ScManagerConnect, manager)) RaiseLastError(openManagerFailure, error);
-  os::ErrorCode open = os::OpenService(manager, ServiceName, serviceAccess, service);
-  Require(open == os::ErrorSuccess || open == os::ErrorServiceDoesNotExist, inspectFailure);
+  if (const os::Failure failure = os::OpenSCManager(os::ScManagerConnect, manager)) {
+    RaiseLastError(openManagerFailure, *failure);
+  }
+  const os::Failure openFailure = os::OpenService(manager, ServiceName, serviceAccess, service);
+  Require(!openFailure || openFailure == os::ErrorServiceDoesNotExist, inspectFailure);
 }
 
 }  // namespace ostrel

@@ -33,20 +33,20 @@ std::u16string SetAsideName(std::u16string_view path) {
 
 void SetAsideUntrustedDirectory(std::u16string_view path) {
   std::uint32_t attributes = 0;
-  if (os::GetFileAttributes(path, attributes) != os::ErrorSuccess) return;
+  if (os::GetFileAttributes(path, attributes)) return;
   ValidateUpdaterPath(ParentPath(path));
   if (PassesValidation(path)) return;
-  constexpr const char* failure = "Cannot set aside untrusted updater directory";
+  constexpr const char* setAsideFailure = "Cannot set aside untrusted updater directory";
   os::Handle object;
   // Backup semantics to open a directory at all; the reparse point itself,
   // never what a junction points at.
-  if (os::ErrorCode error =
+  if (const os::Failure failure =
           os::CreateFile(path, os::Delete, os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
                          os::OpenExisting, os::FileFlagBackupSemantics | os::FileFlagOpenReparsePoint, object)) {
-    RaiseLastError(failure, error);
+    RaiseLastError(setAsideFailure, *failure);
   }
-  if (os::ErrorCode error = os::SetFileRenameInformation(object, SetAsideName(path), false)) {
-    RaiseLastError(failure, error);
+  if (const os::Failure failure = os::SetFileRenameInformation(object, SetAsideName(path), false)) {
+    RaiseLastError(setAsideFailure, *failure);
   }
 }
 

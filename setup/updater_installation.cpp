@@ -26,17 +26,17 @@ constexpr std::u16string_view ServiceDisplayName = u"Ostrel sjálfvirkar uppfær
 constexpr std::u16string_view ServiceSddl = u"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x20034;;;BU)";
 
 void ConfigureService(const os::ServiceHandle& service, const os::ServiceConfiguration& configuration) {
-  if (os::ErrorCode error = os::ChangeServiceConfig(service, configuration)) {
-    RaiseLastError("Configure updater service", error);
+  if (const os::Failure failure = os::ChangeServiceConfig(service, configuration)) {
+    RaiseLastError("Configure updater service", *failure);
   }
   os::SecurityDescriptor descriptor;
-  if (os::ErrorCode error =
+  if (const os::Failure failure =
           os::ConvertStringSecurityDescriptorToSecurityDescriptor(ServiceSddl, os::SddlRevision1, descriptor)) {
-    RaiseLastError("Build service ACL", error);
+    RaiseLastError("Build service ACL", *failure);
   }
-  if (os::ErrorCode error = os::SetServiceObjectSecurity(
+  if (const os::Failure failure = os::SetServiceObjectSecurity(
           service, os::OwnerSecurityInformation | os::DaclSecurityInformation, descriptor)) {
-    RaiseLastError("Secure updater service", error);
+    RaiseLastError("Secure updater service", *failure);
   }
 }
 
@@ -44,16 +44,16 @@ void ConfigureService(const os::ServiceHandle& service, const os::ServiceConfigu
 // installation, or another installer that won the race).
 void RegisterService(std::u16string_view executablePath) {
   os::ServiceHandle manager;
-  if (os::ErrorCode error = os::OpenSCManager(os::ScManagerConnect | os::ScManagerCreateService, manager)) {
-    RaiseLastError("Open service manager", error);
+  if (const os::Failure failure = os::OpenSCManager(os::ScManagerConnect | os::ScManagerCreateService, manager)) {
+    RaiseLastError("Open service manager", *failure);
   }
   os::ServiceConfiguration configuration{os::ServiceWin32OwnProcess, os::ServiceDemandStart, os::ServiceErrorNormal,
                                          u"\"" + std::u16string(executablePath) + u"\" --service"};
   os::ServiceHandle service;
-  os::ErrorCode error =
+  os::Failure failure =
       os::CreateService(manager, ServiceName, ServiceDisplayName, os::ServiceAllAccess, configuration, service);
-  if (error == os::ErrorServiceExists) error = os::OpenService(manager, ServiceName, os::ServiceAllAccess, service);
-  if (error != os::ErrorSuccess) RaiseLastError("Register updater service", error);
+  if (failure == os::ErrorServiceExists) failure = os::OpenService(manager, ServiceName, os::ServiceAllAccess, service);
+  if (failure) RaiseLastError("Register updater service", *failure);
   ConfigureService(service, configuration);
 }
 

@@ -35,9 +35,9 @@ void RemoveUpdater() {
   // Held to the end: an apply worker that starts now finds it taken.
   os::Handle lock = AcquireTransactionLock(UninstallLockPolicy);
   if (service.value() != 0) {
-    os::ErrorCode deletion = os::DeleteService(service);
-    if (deletion != os::ErrorSuccess && deletion != os::ErrorServiceMarkedForDelete) {
-      RaiseLastError("Remove updater service", deletion);
+    const os::Failure failure = os::DeleteService(service);
+    if (failure && failure != os::ErrorServiceMarkedForDelete) {
+      RaiseLastError("Remove updater service", *failure);
     }
   }
   RemoveNativeHostRegistration();

@@ -7,14 +7,14 @@
 
 namespace ostrel::os {
 
-ErrorCode OpenProcessToken(std::uint32_t desiredAccess, Handle& token) {
+Failure OpenProcessToken(std::uint32_t desiredAccess, Handle& token) {
   HANDLE opened = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), desiredAccess, &opened)) return ::GetLastError();
   token = Handle(reinterpret_cast<std::uintptr_t>(opened));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetTokenUser(const Handle& token, Sid& user) {
+Failure GetTokenUser(const Handle& token, Sid& user) {
   HANDLE tokenHandle = reinterpret_cast<HANDLE>(token.value());
   DWORD size = 0;
   ::GetTokenInformation(tokenHandle, TokenUser, nullptr, 0, &size);
@@ -24,14 +24,14 @@ ErrorCode GetTokenUser(const Handle& token, Sid& user) {
     return ::GetLastError();
   }
   user = win32::ReportedSid(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode CheckTokenMembership(const Sid& group, bool& isMember) {
+Failure CheckTokenMembership(const Sid& group, bool& isMember) {
   BOOL member = FALSE;
   if (!::CheckTokenMembership(nullptr, win32::SidPointer(group), &member)) return ::GetLastError();
   isMember = member != FALSE;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

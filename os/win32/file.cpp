@@ -13,50 +13,50 @@ HANDLE Native(const Handle& handle) { return reinterpret_cast<HANDLE>(handle.val
 
 }  // namespace
 
-ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
-                     std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file) {
+Failure CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                   std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file) {
   std::wstring name = win32::WideString(path);
   HANDLE created =
       ::CreateFileW(name.c_str(), desiredAccess, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr);
   if (created == INVALID_HANDLE_VALUE) return ::GetLastError();
   file = Handle(reinterpret_cast<std::uintptr_t>(created));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& information) {
+Failure GetFileInformationByHandle(const Handle& file, FileInformation& information) {
   BY_HANDLE_FILE_INFORMATION native{};
   if (!::GetFileInformationByHandle(Native(file), &native)) return ::GetLastError();
   information.attributes = native.dwFileAttributes;
   information.numberOfLinks = native.nNumberOfLinks;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetFileSizeEx(const Handle& file, std::uint64_t& size) {
+Failure GetFileSizeEx(const Handle& file, std::uint64_t& size) {
   LARGE_INTEGER native{};
   if (!::GetFileSizeEx(Native(file), &native)) return ::GetLastError();
   size = static_cast<std::uint64_t>(native.QuadPart);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead) {
+Failure ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead) {
   DWORD read = 0;
   if (!::ReadFile(Native(file), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
     return ::GetLastError();
   }
   bytesRead = read;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten) {
+Failure WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten) {
   DWORD written = 0;
   if (!::WriteFile(Native(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
     return ::GetLastError();
   }
   bytesWritten = written;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists) {
+Failure SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists) {
   // FILE_RENAME_INFO ends in the name, its length given in bytes and without
   // a terminating zero.
   std::size_t nameBytes = newPath.size() * sizeof(wchar_t);
@@ -66,13 +66,10 @@ ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPa
   information->RootDirectory = nullptr;
   information->FileNameLength = static_cast<DWORD>(nameBytes);
   std::memcpy(information->FileName, newPath.data(), nameBytes);
-  return ::SetFileInformationByHandle(Native(file), FileRenameInfo, information, static_cast<DWORD>(buffer.size()))
-             ? ErrorSuccess
-             : ::GetLastError();
+  return win32::FailureUnless(
+      ::SetFileInformationByHandle(Native(file), FileRenameInfo, information, static_cast<DWORD>(buffer.size())));
 }
 
-ErrorCode FlushFileBuffers(const Handle& file) {
-  return ::FlushFileBuffers(Native(file)) ? ErrorSuccess : ::GetLastError();
-}
+Failure FlushFileBuffers(const Handle& file) { return win32::FailureUnless(::FlushFileBuffers(Native(file))); }
 
 }  // namespace ostrel::os

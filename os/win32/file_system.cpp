@@ -4,36 +4,36 @@
 
 namespace ostrel::os {
 
-ErrorCode GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
+Failure GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
   DWORD result = ::GetFileAttributesW(win32::WideString(path).c_str());
   if (result == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
   attributes = result;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor) {
+Failure CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor) {
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), reinterpret_cast<void*>(descriptor.value()), FALSE};
   if (!::CreateDirectoryW(win32::WideString(path).c_str(), &attributes)) return ::GetLastError();
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags) {
+Failure MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags) {
   if (!::MoveFileExW(win32::WideString(existingPath).c_str(), win32::WideString(newPath).c_str(), flags)) {
     return ::GetLastError();
   }
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists) {
+Failure CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists) {
   if (!::CopyFileW(win32::WideString(existingPath).c_str(), win32::WideString(newPath).c_str(), failIfExists)) {
     return ::GetLastError();
   }
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode DeleteFile(std::u16string_view path) {
+Failure DeleteFile(std::u16string_view path) {
   if (!::DeleteFileW(win32::WideString(path).c_str())) return ::GetLastError();
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

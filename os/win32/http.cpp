@@ -9,39 +9,37 @@ namespace {
 
 HINTERNET Native(const InternetHandle& handle) { return reinterpret_cast<HINTERNET>(handle.value()); }
 
-ErrorCode TakeHandle(HINTERNET value, InternetHandle& owner) {
+Failure TakeHandle(HINTERNET value, InternetHandle& owner) {
   if (value == nullptr) return ::GetLastError();
   owner = InternetHandle(reinterpret_cast<std::uintptr_t>(value));
-  return ErrorSuccess;
+  return std::nullopt;
 }
-
-ErrorCode LastErrorUnless(BOOL succeeded) { return succeeded ? ErrorSuccess : ::GetLastError(); }
 
 }  // namespace
 
 void WinHttpCloseHandle(std::uintptr_t handle) noexcept { ::WinHttpCloseHandle(reinterpret_cast<HINTERNET>(handle)); }
 
-ErrorCode WinHttpOpen(std::u16string_view userAgent, std::uint32_t accessType, std::uint32_t flags,
-                      InternetHandle& session) {
+Failure WinHttpOpen(std::u16string_view userAgent, std::uint32_t accessType, std::uint32_t flags,
+                    InternetHandle& session) {
   std::wstring agent = win32::WideString(userAgent);
   return TakeHandle(
       ::WinHttpOpen(agent.c_str(), accessType, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, flags), session);
 }
 
-ErrorCode WinHttpSetTimeouts(const InternetHandle& handle, int resolveTimeout, int connectTimeout, int sendTimeout,
-                             int receiveTimeout) {
-  return LastErrorUnless(
+Failure WinHttpSetTimeouts(const InternetHandle& handle, int resolveTimeout, int connectTimeout, int sendTimeout,
+                           int receiveTimeout) {
+  return win32::FailureUnless(
       ::WinHttpSetTimeouts(Native(handle), resolveTimeout, connectTimeout, sendTimeout, receiveTimeout));
 }
 
-ErrorCode WinHttpConnect(const InternetHandle& session, std::u16string_view serverName, std::uint16_t serverPort,
-                         InternetHandle& connection) {
+Failure WinHttpConnect(const InternetHandle& session, std::u16string_view serverName, std::uint16_t serverPort,
+                       InternetHandle& connection) {
   std::wstring server = win32::WideString(serverName);
   return TakeHandle(::WinHttpConnect(Native(session), server.c_str(), serverPort, 0), connection);
 }
 
-ErrorCode WinHttpOpenRequest(const InternetHandle& connection, std::u16string_view verb,
-                             std::u16string_view objectName, std::uint32_t flags, InternetHandle& request) {
+Failure WinHttpOpenRequest(const InternetHandle& connection, std::u16string_view verb, std::u16string_view objectName,
+                           std::uint32_t flags, InternetHandle& request) {
   std::wstring method = win32::WideString(verb);
   std::wstring object = win32::WideString(objectName);
   return TakeHandle(::WinHttpOpenRequest(Native(connection), method.c_str(), object.c_str(), nullptr,
@@ -49,23 +47,23 @@ ErrorCode WinHttpOpenRequest(const InternetHandle& connection, std::u16string_vi
                     request);
 }
 
-ErrorCode WinHttpSetOption(const InternetHandle& handle, std::uint32_t option, std::uint32_t value) {
+Failure WinHttpSetOption(const InternetHandle& handle, std::uint32_t option, std::uint32_t value) {
   DWORD buffer = value;
-  return LastErrorUnless(::WinHttpSetOption(Native(handle), option, &buffer, sizeof buffer));
+  return win32::FailureUnless(::WinHttpSetOption(Native(handle), option, &buffer, sizeof buffer));
 }
 
-ErrorCode WinHttpSendRequest(const InternetHandle& request, std::u16string_view headers) {
+Failure WinHttpSendRequest(const InternetHandle& request, std::u16string_view headers) {
   std::wstring extra = win32::WideString(headers);
   // -1L: the headers are zero-terminated and the system measures them.
-  return LastErrorUnless(
+  return win32::FailureUnless(
       ::WinHttpSendRequest(Native(request), extra.c_str(), static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0));
 }
 
-ErrorCode WinHttpReceiveResponse(const InternetHandle& request) {
-  return LastErrorUnless(::WinHttpReceiveResponse(Native(request), nullptr));
+Failure WinHttpReceiveResponse(const InternetHandle& request) {
+  return win32::FailureUnless(::WinHttpReceiveResponse(Native(request), nullptr));
 }
 
-ErrorCode WinHttpQueryHeaders(const InternetHandle& request, std::uint32_t infoLevel, std::uint32_t& number) {
+Failure WinHttpQueryHeaders(const InternetHandle& request, std::uint32_t infoLevel, std::uint32_t& number) {
   DWORD value = 0;
   DWORD size = sizeof value;
   if (!::WinHttpQueryHeaders(Native(request), infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
@@ -73,16 +71,16 @@ ErrorCode WinHttpQueryHeaders(const InternetHandle& request, std::uint32_t infoL
     return ::GetLastError();
   }
   number = value;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode WinHttpReadData(const InternetHandle& request, std::span<char> buffer, std::uint32_t& bytesRead) {
+Failure WinHttpReadData(const InternetHandle& request, std::span<char> buffer, std::uint32_t& bytesRead) {
   DWORD read = 0;
   if (!::WinHttpReadData(Native(request), buffer.data(), static_cast<DWORD>(buffer.size()), &read)) {
     return ::GetLastError();
   }
   bytesRead = read;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

@@ -4,9 +4,9 @@
 
 namespace ostrel::os {
 
-ErrorCode GetModuleFileName(std::span<char16_t> buffer, std::uint32_t& length) {
+Failure GetModuleFileName(std::span<char16_t> buffer, std::uint32_t& length) {
   length = ::GetModuleFileNameW(nullptr, win32::Wide(buffer.data()), static_cast<DWORD>(buffer.size()));
-  return length == 0 ? ::GetLastError() : ErrorSuccess;
+  return win32::FailureUnless(length != 0);
 }
 
 }  // namespace ostrel::os

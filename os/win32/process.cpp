@@ -12,10 +12,10 @@ Handle Owned(HANDLE handle) { return Handle(reinterpret_cast<std::uintptr_t>(han
 
 }  // namespace
 
-ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
-                        std::uint32_t creationFlags, std::optional<std::u16string_view> environment,
-                        std::u16string_view currentDirectory,
-                        const StartupInfo& startupInfo, ProcessInformation& processInformation) {
+Failure CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
+                      std::uint32_t creationFlags, std::optional<std::u16string_view> environment,
+                      std::u16string_view currentDirectory, const StartupInfo& startupInfo,
+                      ProcessInformation& processInformation) {
   std::wstring application = win32::WideString(applicationName);
   // CreateProcessW may write into the command line, so it gets its own copy.
   std::wstring writableCommandLine = win32::WideString(commandLine);
@@ -33,38 +33,41 @@ ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view
   processInformation.process = Owned(created.hProcess);
   processInformation.thread = Owned(created.hThread);
   processInformation.processId = created.dwProcessId;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetEnvironmentStrings(std::u16string& block) {
+Failure GetEnvironmentStrings(std::u16string& block) {
   wchar_t* strings = ::GetEnvironmentStringsW();
   if (strings == nullptr) return ::GetLastError();
   const wchar_t* end = strings;
   while (*end != L'\0') end += std::wcslen(end) + 1;
   block.assign(reinterpret_cast<const char16_t*>(strings), end + 1 - strings);
   ::FreeEnvironmentStringsW(strings);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-std::uint32_t WaitForSingleObject(const Handle& process, std::uint32_t milliseconds) {
-  return ::WaitForSingleObject(Native(process), milliseconds);
+Failure WaitForSingleObject(const Handle& process, std::uint32_t milliseconds, std::uint32_t& waitResult) {
+  DWORD result = ::WaitForSingleObject(Native(process), milliseconds);
+  if (result == WAIT_FAILED) return ::GetLastError();
+  waitResult = result;
+  return std::nullopt;
 }
 
-ErrorCode GetExitCodeProcess(const Handle& process, std::uint32_t& exitCode) {
+Failure GetExitCodeProcess(const Handle& process, std::uint32_t& exitCode) {
   DWORD code = 0;
   if (!::GetExitCodeProcess(Native(process), &code)) return ::GetLastError();
   exitCode = code;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode OpenProcess(std::uint32_t desiredAccess, bool inheritHandle, std::uint32_t processId, Handle& process) {
+Failure OpenProcess(std::uint32_t desiredAccess, bool inheritHandle, std::uint32_t processId, Handle& process) {
   HANDLE opened = ::OpenProcess(desiredAccess, inheritHandle, processId);
   if (opened == nullptr) return ::GetLastError();
   process = Owned(opened);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t flags, std::u16string& imageName) {
+Failure QueryFullProcessImageName(const Handle& process, std::uint32_t flags, std::u16string& imageName) {
   std::u16string buffer(32768, u'\0');
   DWORD length = static_cast<DWORD>(buffer.size());
   if (!::QueryFullProcessImageNameW(Native(process), flags, win32::Wide(buffer.data()), &length)) {
@@ -72,7 +75,7 @@ ErrorCode QueryFullProcessImageName(const Handle& process, std::uint32_t flags, 
   }
   buffer.resize(length);
   imageName = std::move(buffer);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 std::uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }

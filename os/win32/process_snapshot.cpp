@@ -7,29 +7,29 @@ namespace {
 
 using ProcessWalk = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32W);
 
-ErrorCode ReadEntry(ProcessWalk walk, const Handle& snapshot, ProcessEntry& entry) {
+Failure ReadEntry(ProcessWalk walk, const Handle& snapshot, ProcessEntry& entry) {
   PROCESSENTRY32W record{};
   record.dwSize = sizeof record;
   if (!walk(reinterpret_cast<HANDLE>(snapshot.value()), &record)) return ::GetLastError();
   entry.processId = record.th32ProcessID;
   entry.exeFile = win32::Portable(record.szExeFile);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace
 
-ErrorCode CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId, Handle& snapshot) {
+Failure CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId, Handle& snapshot) {
   HANDLE created = ::CreateToolhelp32Snapshot(flags, processId);
   if (created == INVALID_HANDLE_VALUE) return ::GetLastError();
   snapshot = Handle(reinterpret_cast<std::uintptr_t>(created));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode Process32First(const Handle& snapshot, ProcessEntry& entry) {
+Failure Process32First(const Handle& snapshot, ProcessEntry& entry) {
   return ReadEntry(::Process32FirstW, snapshot, entry);
 }
 
-ErrorCode Process32Next(const Handle& snapshot, ProcessEntry& entry) {
+Failure Process32Next(const Handle& snapshot, ProcessEntry& entry) {
   return ReadEntry(::Process32NextW, snapshot, entry);
 }
 

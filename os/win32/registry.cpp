@@ -28,35 +28,35 @@ const wchar_t* NameOrNull(const std::optional<std::wstring>& name) { return name
 
 void RegCloseKey(std::uintptr_t key) noexcept { ::RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
-ErrorCode RegGetValue(RootKey root, std::u16string_view subKey, std::optional<std::u16string_view> valueName,
-                      std::uint32_t flags, void* data, std::uint32_t& dataSize) {
+Failure RegGetValue(RootKey root, std::u16string_view subKey, std::optional<std::u16string_view> valueName,
+                    std::uint32_t flags, void* data, std::uint32_t& dataSize) {
   std::optional<std::wstring> name = ValueName(valueName);
   DWORD size = dataSize;
   LSTATUS status = ::RegGetValueW(PredefinedKey(root), win32::WideString(subKey).c_str(), NameOrNull(name), flags,
                                   nullptr, data, &size);
   dataSize = size;
-  return static_cast<ErrorCode>(status);
+  return win32::FailureOfStatus(status);
 }
 
-ErrorCode RegCreateKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t options, std::uint32_t desiredAccess,
-                         RegistryKey& key) {
+Failure RegCreateKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t options, std::uint32_t desiredAccess,
+                       RegistryKey& key) {
   HKEY created = nullptr;
   LSTATUS status = ::RegCreateKeyExW(PredefinedKey(root), win32::WideString(subKey).c_str(), 0, nullptr, options,
                                      desiredAccess, nullptr, &created, nullptr);
-  if (status != ERROR_SUCCESS) return static_cast<ErrorCode>(status);
+  if (status != ERROR_SUCCESS) return win32::FailureOfStatus(status);
   key = RegistryKey(reinterpret_cast<std::uintptr_t>(created));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view> valueName, std::uint32_t type,
-                        const void* data, std::uint32_t dataSize) {
+Failure RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view> valueName, std::uint32_t type,
+                      const void* data, std::uint32_t dataSize) {
   std::optional<std::wstring> name = ValueName(valueName);
-  return static_cast<ErrorCode>(
+  return win32::FailureOfStatus(
       ::RegSetValueExW(KeyHandle(key), NameOrNull(name), 0, type, static_cast<const BYTE*>(data), dataSize));
 }
 
-ErrorCode RegDeleteTree(RootKey root, std::u16string_view subKey) {
-  return static_cast<ErrorCode>(::RegDeleteTreeW(PredefinedKey(root), win32::WideString(subKey).c_str()));
+Failure RegDeleteTree(RootKey root, std::u16string_view subKey) {
+  return win32::FailureOfStatus(::RegDeleteTreeW(PredefinedKey(root), win32::WideString(subKey).c_str()));
 }
 
 }  // namespace ostrel::os

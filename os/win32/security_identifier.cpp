@@ -18,7 +18,7 @@ bool IsWellKnownSid(const Sid& sid, WellKnownSidType type) {
   return ::IsWellKnownSid(win32::SidPointer(sid), static_cast<WELL_KNOWN_SID_TYPE>(type));
 }
 
-ErrorCode CreateWellKnownSid(WellKnownSidType type, Sid& sid) {
+Failure CreateWellKnownSid(WellKnownSidType type, Sid& sid) {
   std::vector<std::uint8_t> buffer(SECURITY_MAX_SID_SIZE);
   DWORD size = static_cast<DWORD>(buffer.size());
   if (!::CreateWellKnownSid(static_cast<WELL_KNOWN_SID_TYPE>(type), nullptr, buffer.data(), &size)) {
@@ -26,15 +26,15 @@ ErrorCode CreateWellKnownSid(WellKnownSidType type, Sid& sid) {
   }
   buffer.resize(size);
   sid.bytes = std::move(buffer);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ConvertStringSidToSid(std::u16string_view text, Sid& sid) {
+Failure ConvertStringSidToSid(std::u16string_view text, Sid& sid) {
   PSID converted = nullptr;
   if (!::ConvertStringSidToSidW(win32::WideString(text).c_str(), &converted)) return ::GetLastError();
   std::unique_ptr<void, LocalFreeDeleter> owned(converted);
   sid = win32::CopySid(converted);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 bool EqualSid(const Sid& first, const Sid& second) {

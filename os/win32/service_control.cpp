@@ -27,27 +27,27 @@ SERVICE_STATUS_HANDLE statusHandle = nullptr;
 
 }  // namespace
 
-ErrorCode StartServiceCtrlDispatcher(std::u16string_view serviceName, ServiceMainFunction serviceMain) {
+Failure StartServiceCtrlDispatcher(std::u16string_view serviceName, ServiceMainFunction serviceMain) {
   registeredServiceMain = serviceMain;
   std::wstring name = win32::WideString(serviceName);
   SERVICE_TABLE_ENTRYW table[] = {{name.data(), ServiceMainTrampoline}, {nullptr, nullptr}};
   if (!::StartServiceCtrlDispatcherW(table)) return ::GetLastError();
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode RegisterServiceCtrlHandlerEx(std::u16string_view serviceName, ServiceControlHandlerFunction handler) {
+Failure RegisterServiceCtrlHandlerEx(std::u16string_view serviceName, ServiceControlHandlerFunction handler) {
   registeredHandler = handler;
   statusHandle =
       ::RegisterServiceCtrlHandlerExW(win32::WideString(serviceName).c_str(), ControlHandlerTrampoline, nullptr);
-  return statusHandle == nullptr ? ::GetLastError() : ErrorSuccess;
+  return win32::FailureUnless(statusHandle != nullptr);
 }
 
-ErrorCode SetServiceStatus(const ServiceStatus& status) {
+Failure SetServiceStatus(const ServiceStatus& status) {
   SERVICE_STATUS native{status.serviceType,     status.currentState,
                         status.controlsAccepted, status.win32ExitCode,
                         status.serviceSpecificExitCode, status.checkPoint,
                         status.waitHint};
-  return ::SetServiceStatus(statusHandle, &native) ? ErrorSuccess : ::GetLastError();
+  return win32::FailureUnless(::SetServiceStatus(statusHandle, &native));
 }
 
 }  // namespace ostrel::os

@@ -11,25 +11,24 @@ SC_HANDLE Native(const ServiceHandle& handle) { return reinterpret_cast<SC_HANDL
 
 void CloseServiceHandle(std::uintptr_t handle) noexcept { ::CloseServiceHandle(reinterpret_cast<SC_HANDLE>(handle)); }
 
-ErrorCode OpenSCManager(std::uint32_t desiredAccess, ServiceHandle& manager) {
+Failure OpenSCManager(std::uint32_t desiredAccess, ServiceHandle& manager) {
   // No machine name: the local machine; no database name: the active one.
   SC_HANDLE opened = ::OpenSCManagerW(nullptr, nullptr, desiredAccess);
   if (opened == nullptr) return ::GetLastError();
   manager = ServiceHandle(reinterpret_cast<std::uintptr_t>(opened));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode OpenService(const ServiceHandle& manager, std::u16string_view serviceName, std::uint32_t desiredAccess,
-                      ServiceHandle& service) {
+Failure OpenService(const ServiceHandle& manager, std::u16string_view serviceName, std::uint32_t desiredAccess,
+                    ServiceHandle& service) {
   SC_HANDLE opened = ::OpenServiceW(Native(manager), win32::WideString(serviceName).c_str(), desiredAccess);
   if (opened == nullptr) return ::GetLastError();
   service = ServiceHandle(reinterpret_cast<std::uintptr_t>(opened));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode CreateService(const ServiceHandle& manager, std::u16string_view serviceName, std::u16string_view displayName,
-                        std::uint32_t desiredAccess, const ServiceConfiguration& configuration,
-                        ServiceHandle& service) {
+Failure CreateService(const ServiceHandle& manager, std::u16string_view serviceName, std::u16string_view displayName,
+                      std::uint32_t desiredAccess, const ServiceConfiguration& configuration, ServiceHandle& service) {
   // No load-order group, tag or dependencies; no account and no password:
   // LocalSystem.
   SC_HANDLE created = ::CreateServiceW(
@@ -38,47 +37,41 @@ ErrorCode CreateService(const ServiceHandle& manager, std::u16string_view servic
       win32::WideString(configuration.binaryPathName).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
   if (created == nullptr) return ::GetLastError();
   service = ServiceHandle(reinterpret_cast<std::uintptr_t>(created));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration) {
+Failure ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration) {
   // Null for every text left unchanged: group, dependencies, account,
   // password, display name; and no tag.
-  return ::ChangeServiceConfigW(Native(service), configuration.serviceType, configuration.startType,
-                                configuration.errorControl, win32::WideString(configuration.binaryPathName).c_str(),
-                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
-             ? ErrorSuccess
-             : ::GetLastError();
+  return win32::FailureUnless(::ChangeServiceConfigW(
+      Native(service), configuration.serviceType, configuration.startType, configuration.errorControl,
+      win32::WideString(configuration.binaryPathName).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
-ErrorCode SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
-                                   const SecurityDescriptor& descriptor) {
-  return ::SetServiceObjectSecurity(Native(service), securityInformation,
-                                    reinterpret_cast<PSECURITY_DESCRIPTOR>(descriptor.value()))
-             ? ErrorSuccess
-             : ::GetLastError();
+Failure SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
+                                 const SecurityDescriptor& descriptor) {
+  return win32::FailureUnless(::SetServiceObjectSecurity(Native(service), securityInformation,
+                                                         reinterpret_cast<PSECURITY_DESCRIPTOR>(descriptor.value())));
 }
 
-ErrorCode QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {
+Failure QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {
   SERVICE_STATUS queried{};
   if (!::QueryServiceStatus(Native(service), &queried)) return ::GetLastError();
   status = ServiceStatus{queried.dwServiceType,   queried.dwCurrentState,          queried.dwControlsAccepted,
                          queried.dwWin32ExitCode, queried.dwServiceSpecificExitCode, queried.dwCheckPoint,
                          queried.dwWaitHint};
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode DeleteService(const ServiceHandle& service) {
-  return ::DeleteService(Native(service)) ? ErrorSuccess : ::GetLastError();
+Failure DeleteService(const ServiceHandle& service) { return win32::FailureUnless(::DeleteService(Native(service))); }
+
+Failure StartService(const ServiceHandle& service) {
+  return win32::FailureUnless(::StartServiceW(Native(service), 0, nullptr));
 }
 
-ErrorCode StartService(const ServiceHandle& service) {
-  return ::StartServiceW(Native(service), 0, nullptr) ? ErrorSuccess : ::GetLastError();
-}
-
-ErrorCode ControlService(const ServiceHandle& service, std::uint32_t control) {
+Failure ControlService(const ServiceHandle& service, std::uint32_t control) {
   SERVICE_STATUS status{};
-  return ::ControlService(Native(service), control, &status) ? ErrorSuccess : ::GetLastError();
+  return win32::FailureUnless(::ControlService(Native(service), control, &status));
 }
 
 }  // namespace ostrel::os

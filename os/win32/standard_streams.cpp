@@ -21,24 +21,24 @@ void WriteAll(DWORD standardHandle, std::string_view bytes) {
 
 void WriteStandardError(std::string_view bytes) { WriteAll(STD_ERROR_HANDLE, bytes); }
 
-ErrorCode ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {
+Failure ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {
   DWORD read = 0;
   if (!::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer.data(), static_cast<DWORD>(buffer.size()), &read,
                   nullptr)) {
     return ::GetLastError();
   }
   bytesRead = read;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten) {
+Failure WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten) {
   DWORD written = 0;
   if (!::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                    nullptr)) {
     return ::GetLastError();
   }
   bytesWritten = written;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

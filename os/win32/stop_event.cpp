@@ -11,12 +11,12 @@ HANDLE stopEvent = nullptr;
 
 }  // namespace
 
-ErrorCode CreateStopEvent() {
+Failure CreateStopEvent() {
   stopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  return stopEvent == nullptr ? ::GetLastError() : ErrorSuccess;
+  return win32::FailureUnless(stopEvent != nullptr);
 }
 
-ErrorCode SetStopEvent() { return ::SetEvent(stopEvent) ? ErrorSuccess : ::GetLastError(); }
+Failure SetStopEvent() { return win32::FailureUnless(::SetEvent(stopEvent)); }
 
 bool WaitForStopEvent(std::uint32_t milliseconds) {
   if (stopEvent == nullptr) {

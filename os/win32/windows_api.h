@@ -50,6 +50,8 @@
 #include <string>
 #include <string_view>
 
+#include "os/error_code.h"
+
 // Portable code speaks char16_t; the Windows API speaks wchar_t. With
 // mingw-w64 both are 16-bit UTF-16 code units, so the casts below are exact.
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
@@ -64,5 +66,13 @@ inline const char16_t* Portable(const wchar_t* text) { return reinterpret_cast<c
 inline std::wstring WideString(std::u16string_view text) {
   return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
 }
+
+// The outcome of a call that returns whether it succeeded and leaves its code
+// in the thread's last error, read here, right after the call.
+inline Failure FailureUnless(BOOL succeeded) { return succeeded ? Failure() : Failure(::GetLastError()); }
+
+// The outcome of a call that returns its status instead (LSTATUS, or a DWORD
+// as the security functions return it).
+inline Failure FailureOfStatus(DWORD status) { return status == ERROR_SUCCESS ? Failure() : Failure(status); }
 
 }  // namespace ostrel::os::win32

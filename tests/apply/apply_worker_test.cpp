@@ -122,11 +122,13 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
        [](StagedRelease& test) {
          ASSERT_EQ(os::CreateFile(Data(TransactionLockName), os::GenericRead | os::GenericWrite, 0, os::OpenAlways,
                                   os::FileAttributeNormal, test.held),
-                   os::ErrorSuccess);
+                   std::nullopt);
        },
        "Another update transaction is active (32)", false, std::vector<std::uint32_t>(20, 50)},
       {"parent still running",
-       [](StagedRelease&) { Machine().processes.running.push_back({ParentId, u"other.exe", u"C:\\other.exe"}); },
+       [](StagedRelease&) {
+         Machine().processes.running.push_back({ParentId, u"other.exe", u"C:\\other.exe"});
+       },
        "Updater service has not stopped", false},
       {"parent ends within the wait",
        [](StagedRelease&) {
@@ -142,7 +144,9 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
            if (Machine().sleeps.size() == 3) RemoveRunning(BrowserExecutablePath());
          };
        },
-       "", true, {1000, 1000, 1000}},
+       "",
+       true,
+       {1000, 1000, 1000}},
       {"browser still running after 30 polls", [](StagedRelease&) { RunBrowser(); },
        "Browser is active or uninstall is in progress; update remains pending", false,
        std::vector<std::uint32_t>(30, 1000)},
@@ -153,7 +157,9 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
            if (Machine().sleeps.size() == 2) SetUninstalling();
          };
        },
-       "Browser is active or uninstall is in progress; update remains pending", false, {1000, 1000}},
+       "Browser is active or uninstall is in progress; update remains pending",
+       false,
+       {1000, 1000}},
       {"uninstall begins after the gate",
        [](StagedRelease&) {
          Machine().fileSystem.beforeCreateDirectory = [](std::u16string_view path) {
@@ -175,15 +181,12 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
          ASSERT_EQ(os::CreateFile(test.Installer(), os::GenericWrite,
                                   os::FileShareRead | os::FileShareWrite | os::FileShareDelete, os::OpenExisting,
                                   os::FileAttributeNormal, test.held),
-                   os::ErrorSuccess);
+                   std::nullopt);
        },
        "Installer cannot be read", false},
-      {"installed version reached the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.0"); }, "",
-       false},
-      {"installed version passed the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.1"); }, "",
-       false},
-      {"installer fails",
-       [](StagedRelease& test) { Machine().processes.programs[test.Installer()].exitCode = 1603; },
+      {"installed version reached the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.0"); }, "", false},
+      {"installed version passed the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.1"); }, "", false},
+      {"installer fails", [](StagedRelease& test) { Machine().processes.programs[test.Installer()].exitCode = 1603; },
        "Native installer reported a failure", true},
       {"installer does not finish",
        [](StagedRelease& test) { Machine().processes.programs[test.Installer()].runsFor = std::nullopt; },
@@ -219,8 +222,8 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
 
 TEST(ApplyWorkerTest, HoldsTheVerifiedInstallerAgainstWritersUntilItHasStarted) {
   StagedRelease test;
-  std::vector<os::ErrorCode> writes;
-  std::vector<os::ErrorCode> deletes;
+  std::vector<os::Failure> writes;
+  std::vector<os::Failure> deletes;
   // The installer's temporary directory is made between the verification
   // and the start.
   Machine().fileSystem.beforeCreateDirectory = [&](std::u16string_view path) {

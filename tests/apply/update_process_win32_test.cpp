@@ -1,7 +1,5 @@
 // StartUpdateProcess under Wine, with the test child (feed/test_child.cpp)
 // as the process it starts.
-#include "apply/update_process.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,8 +11,10 @@
 #include <system_error>
 
 #include "apply/installer_environment.h"
+#include "apply/update_process.h"
 #include "feed/test_child.h"
 #include "os/process.h"
+#include "os/wait_result.h"
 #include "os/win32/windows_api.h"
 #include "release/installer_verification.h"
 #include "release/sha512_hash.h"
@@ -122,7 +122,7 @@ TEST(UpdateProcessWin32Test, HoldsTheVerifiedInstallerAgainstWritersUntilItHasSt
 
   // The system can still start the file the worker holds.
   std::u16string environment;
-  ASSERT_EQ(os::GetEnvironmentStrings(environment), os::ErrorSuccess);
+  ASSERT_EQ(os::GetEnvironmentStrings(environment), std::nullopt);
   RunInstaller(installer.path.u16string(), u"exit 0", std::move(verified), environment);
   EXPECT_EQ(WriterOpen(installer.path), static_cast<DWORD>(ERROR_SUCCESS));
 }
@@ -145,7 +145,7 @@ TEST(UpdateProcessWin32Test, RefusesToVerifyAnInstallerSomeoneHoldsOpenForWritin
 TEST(UpdateProcessWin32Test, GivesTheInstallerItsTemporaryDirectoryAndOtherwiseTheCallersEnvironment) {
   StagedChild installer;
   std::u16string own;
-  ASSERT_EQ(os::GetEnvironmentStrings(own), os::ErrorSuccess);
+  ASSERT_EQ(os::GetEnvironmentStrings(own), std::nullopt);
   std::u16string temporary = (installer.directory / "installer-temp").u16string();
   std::u16string environment = WithTemporaryDirectory(own, temporary);
   os::Handle verified = OpenVerifiedInstaller(installer.path.u16string(), installer.release);
@@ -177,12 +177,11 @@ TEST(UpdateProcessWin32Test, GivesTheChildNoHandleOfTheParent) {
   // The probe sees the handle when inheritance is asked for...
   os::ProcessInformation inheriting;
   ASSERT_EQ(os::CreateProcess(Child(), u"\"" + Child() + u"\" " + probe, true, os::CreateNoWindow, std::nullopt,
-                              u"C:\\", {},
-                              inheriting),
-            os::ErrorSuccess);
-  ASSERT_EQ(os::WaitForSingleObject(inheriting.process, 30000), os::WaitObject0);
+                              u"C:\\", {}, inheriting),
+            std::nullopt);
+  ASSERT_EQ(os::WaitResult(inheriting.process, 30000), os::WaitObject0);
   std::uint32_t exitCode = 0;
-  ASSERT_EQ(os::GetExitCodeProcess(inheriting.process, exitCode), os::ErrorSuccess);
+  ASSERT_EQ(os::GetExitCodeProcess(inheriting.process, exitCode), std::nullopt);
   ASSERT_EQ(exitCode, 1u);
   // ...and a launch of the updater never asks for it.
   EXPECT_EQ(FailureOf(Child(), probe, true), "");

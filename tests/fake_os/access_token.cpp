@@ -8,24 +8,24 @@ namespace ostrel::os {
 
 using fake::Machine;
 
-ErrorCode OpenProcessToken(std::uint32_t, Handle& token) {
-  if (ErrorCode result = Machine().identity.openProcessTokenResult) return result;
+Failure OpenProcessToken(std::uint32_t, Handle& token) {
+  if (const Failure result = Machine().identity.openProcessTokenResult) return result;
   token = Handle(Machine().handles.Open());
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetTokenUser(const Handle& token, Sid& user) {
+Failure GetTokenUser(const Handle& token, Sid& user) {
   if (!Machine().handles.open.contains(token.value())) return ErrorInvalidHandle;
-  if (ErrorCode result = Machine().identity.getTokenUserResult) return result;
+  if (const Failure result = Machine().identity.getTokenUserResult) return result;
   user = Machine().identity.processUser;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode CheckTokenMembership(const Sid& group, bool& isMember) {
-  if (ErrorCode result = Machine().identity.checkTokenMembershipResult) return result;
+Failure CheckTokenMembership(const Sid& group, bool& isMember) {
+  if (const Failure result = Machine().identity.checkTokenMembershipResult) return result;
   const std::vector<Sid>& groups = Machine().identity.enabledGroups;
   isMember = std::any_of(groups.begin(), groups.end(), [&](const Sid& enabled) { return EqualSid(enabled, group); });
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

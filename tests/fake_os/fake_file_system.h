@@ -30,8 +30,8 @@ struct FakeFile {
   std::u16string linkTarget;
   FakeSecurity security = TrustedSecurity();
   // GetFileAttributesW and GetNamedSecurityInfoW fail with these, when set.
-  os::ErrorCode attributesError = os::ErrorSuccess;
-  os::ErrorCode securityError = os::ErrorSuccess;
+  os::Failure attributesError;
+  os::Failure securityError;
 };
 
 struct FakeFileSystem {
@@ -117,8 +117,9 @@ struct FakeFileSystem {
 
   // Every call that would change what is on disk (create, truncate, write,
   // move, copy, delete) is counted; from the count given here on, each one
-  // fails with ErrorDiskFull and changes nothing, as after a crash.
+  // fails with changeFailure and changes nothing, as after a crash.
   std::optional<std::size_t> failChangesFrom;
+  os::ErrorCode changeFailure = os::ErrorDiskFull;
   std::size_t changes = 0;
   // Counts one change; true when it must fail.
   bool ChangeFails() { return changes++ >= failChangesFrom.value_or(SIZE_MAX); }
@@ -127,12 +128,12 @@ struct FakeFileSystem {
   std::map<std::uintptr_t, FakeSecurity> descriptors;
   std::uintptr_t nextDescriptor = 0x10000;
   // Failures to inject, each returned by the call it names.
-  os::ErrorCode getAceResult = os::ErrorSuccess;
-  os::ErrorCode convertSecurityDescriptorResult = os::ErrorSuccess;
-  os::ErrorCode getFileInformationResult = os::ErrorSuccess;
-  os::ErrorCode writeFileResult = os::ErrorSuccess;
-  os::ErrorCode readFileResult = os::ErrorSuccess;
-  os::ErrorCode flushFileBuffersResult = os::ErrorSuccess;
+  os::Failure getAceResult;
+  os::Failure convertSecurityDescriptorResult;
+  os::Failure getFileInformationResult;
+  os::Failure writeFileResult;
+  os::Failure readFileResult;
+  os::Failure flushFileBuffersResult;
   // WriteFile writes at most this many bytes and reports success.
   std::optional<std::uint32_t> writeLimit;
 };

@@ -16,9 +16,9 @@ constexpr std::u16string_view Linked = u"C:\\ProgramData\\planted-link.exe";
 
 os::FileInformation InformationOf(std::u16string_view path) {
   os::Handle file;
-  EXPECT_EQ(os::CreateFile(path, os::GenericRead, os::FileShareRead, os::OpenExisting, 0, file), os::ErrorSuccess);
+  EXPECT_EQ(os::CreateFile(path, os::GenericRead, os::FileShareRead, os::OpenExisting, 0, file), std::nullopt);
   os::FileInformation information;
-  EXPECT_EQ(os::GetFileInformationByHandle(file, information), os::ErrorSuccess);
+  EXPECT_EQ(os::GetFileInformationByHandle(file, information), std::nullopt);
   return information;
 }
 
@@ -28,12 +28,12 @@ TEST(FakeFileSystemTest, AHardLinkIsOneFileUnderTwoNames) {
   EXPECT_EQ(InformationOf(Staged).numberOfLinks, 2u);
   {
     os::Handle file;
-    ASSERT_EQ(os::CreateFile(Linked, os::GenericWrite, 0, os::CreateAlways, 0, file), os::ErrorSuccess);
+    ASSERT_EQ(os::CreateFile(Linked, os::GenericWrite, 0, os::CreateAlways, 0, file), std::nullopt);
     std::uint32_t written = 0;
-    ASSERT_EQ(os::WriteFile(file, std::string_view("replaced"), written), os::ErrorSuccess);
+    ASSERT_EQ(os::WriteFile(file, std::string_view("replaced"), written), std::nullopt);
   }
   EXPECT_EQ(Machine().fileSystem.Find(Staged)->contents, "replaced");
-  ASSERT_EQ(os::DeleteFile(Linked), os::ErrorSuccess);
+  ASSERT_EQ(os::DeleteFile(Linked), std::nullopt);
   EXPECT_EQ(InformationOf(Staged).numberOfLinks, 1u);
 }
 

@@ -57,11 +57,11 @@ struct FakeIdentity {
   static FakeIdentity StandardUser(std::u16string_view user = InteractiveUserSid);
 
   // Failures to inject, each returned by the call it names.
-  os::ErrorCode openProcessTokenResult = os::ErrorSuccess;
-  os::ErrorCode getTokenUserResult = os::ErrorSuccess;
-  os::ErrorCode createWellKnownSidResult = os::ErrorSuccess;
-  os::ErrorCode convertStringSidToSidResult = os::ErrorSuccess;
-  os::ErrorCode checkTokenMembershipResult = os::ErrorSuccess;
+  os::Failure openProcessTokenResult;
+  os::Failure getTokenUserResult;
+  os::Failure createWellKnownSidResult;
+  os::Failure convertStringSidToSidResult;
+  os::Failure checkTokenMembershipResult;
 };
 
 }  // namespace ostrel::fake

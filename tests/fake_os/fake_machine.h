@@ -44,7 +44,7 @@ struct FakeMachine {
   std::vector<std::uint32_t> standardInputReads;  // the bytes each read asked for
   std::string standardOutput;
   std::vector<std::size_t> standardOutputWrites;  // the bytes each write was given
-  os::ErrorCode standardOutputResult = os::ErrorSuccess;
+  os::Failure standardOutputResult;
   std::optional<std::uint32_t> standardOutputLimit;
   std::string standardError;
 
@@ -89,7 +89,7 @@ struct FakeMachine {
   // The running process and its executable.
   std::uint32_t processId = 4242;
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";
-  os::ErrorCode moduleFileNameResult = os::ErrorSuccess;
+  os::Failure moduleFileNameResult;
 
   // Kernel handles handed out and not yet closed.
   FakeHandles handles;

@@ -18,8 +18,8 @@ struct FakeProcess {
   std::u16string exeFile;
   std::u16string imagePath;
   // OpenProcess and QueryFullProcessImageName fail with these, when set.
-  os::ErrorCode openFailure = os::ErrorSuccess;
-  os::ErrorCode queryFailure = os::ErrorSuccess;
+  os::Failure openFailure = std::nullopt;
+  os::Failure queryFailure = std::nullopt;
   // It ends, with exitCode, once the machine has waited until endsAt; it
   // never ends without one.
   std::optional<std::uint64_t> endsAt = std::nullopt;
@@ -56,18 +56,18 @@ struct FakeProcesses {
   // idle process, which is no process to open, and the system process,
   // whose image cannot be asked for.
   std::vector<FakeProcess> running = {{0, u"[System Process]", u""},
-                                      {4, u"System", u"", os::ErrorSuccess, os::ErrorGenFailure}};
+                                      {4, u"System", u"", std::nullopt, os::ErrorGenFailure}};
   // Ended processes, moved here from running: their handles still answer.
   std::vector<FakeProcess> ended;
   // The machine's time passes only while a wait on a process lasts: the
   // milliseconds waited since boot.
   std::uint64_t waited = 0;
 
-  os::ErrorCode snapshotFailure = os::ErrorSuccess;
-  os::ErrorCode firstEntryFailure = os::ErrorSuccess;
+  os::Failure snapshotFailure;
+  os::Failure firstEntryFailure;
   // Process32Next fails with this instead of reading the entry at this index.
   std::optional<std::size_t> nextEntryFailsAt;
-  os::ErrorCode nextEntryFailure = os::ErrorSuccess;
+  os::Failure nextEntryFailure;
   std::size_t snapshotPosition = 0;
   // Processes opened: every id asked for, and the open handles.
   std::vector<std::uint32_t> opened;
@@ -78,12 +78,16 @@ struct FakeProcesses {
   // that exists starts.
   std::map<std::u16string, FakeProgram> programs;
   std::vector<FakeLaunch> launches;
+  // CreateProcess fails with this, when set, once the launch is recorded.
+  os::Failure createProcessFailure;
   // Started processes get ids from here on, multiples of 4 as on Windows.
   std::uint32_t nextProcessId = 7000;
-  // The timeout of every wait on a process, in order.
+  // The timeout of every wait on a process, in order; each fails with
+  // waitFailure, when set.
   std::vector<std::uint32_t> waitTimeouts;
+  os::Failure waitFailure;
   // GetExitCodeProcess fails with this, when set.
-  os::ErrorCode exitCodeFailure = os::ErrorSuccess;
+  os::Failure exitCodeFailure;
 
   // The kinds of handle closed, in order ("process", "thread", "snapshot").
   std::vector<std::string> closed;

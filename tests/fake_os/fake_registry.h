@@ -49,9 +49,9 @@ struct FakeRegistry {
   std::uintptr_t nextKey = 0x1000;
 
   // Failures to inject, each returned by the call it names.
-  os::ErrorCode getValueResult = os::ErrorSuccess;
-  os::ErrorCode createKeyResult = os::ErrorSuccess;
-  os::ErrorCode setValueResult = os::ErrorSuccess;
+  os::Failure getValueResult;
+  os::Failure createKeyResult;
+  os::Failure setValueResult;
 };
 
 // Names as the registry compares them.

@@ -15,17 +15,17 @@ struct FakeServiceControl {
   // A process the manager did not start is refused. When the connection is
   // accepted, the service's entry runs to its end before the dispatcher
   // returns, as its thread would before the process may end.
-  os::ErrorCode dispatcherResult = os::ErrorFailedServiceControllerConnect;
+  os::Failure dispatcherResult = os::ErrorFailedServiceControllerConnect;
   std::vector<std::u16string> dispatcherCalls;
 
   // Registrations of a control handler, by service name, and the handler
   // the manager would call: a test sends controls through it.
-  os::ErrorCode registerResult = os::ErrorSuccess;
+  os::Failure registerResult;
   std::vector<std::u16string> registrations;
   os::ServiceControlHandlerFunction handler = nullptr;
 
   // Every status reported, in order.
-  os::ErrorCode setStatusResult = os::ErrorSuccess;
+  os::Failure setStatusResult;
   std::vector<os::ServiceStatus> statuses;
 
   // Sends the control code to the registered handler, as the manager does.

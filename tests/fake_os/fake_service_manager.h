@@ -71,16 +71,16 @@ struct FakeServiceManager {
   std::vector<std::u16string> closed;
 
   // Failures to inject, each returned by the call it names.
-  os::ErrorCode openManagerResult = os::ErrorSuccess;
-  os::ErrorCode startServiceResult = os::ErrorSuccess;
-  os::ErrorCode controlServiceResult = os::ErrorSuccess;
-  os::ErrorCode createServiceResult = os::ErrorSuccess;
-  os::ErrorCode changeServiceConfigResult = os::ErrorSuccess;
-  os::ErrorCode setServiceObjectSecurityResult = os::ErrorSuccess;
-  os::ErrorCode queryServiceStatusResult = os::ErrorSuccess;
-  os::ErrorCode deleteServiceResult = os::ErrorSuccess;
+  os::Failure openManagerResult;
+  os::Failure startServiceResult;
+  os::Failure controlServiceResult;
+  os::Failure createServiceResult;
+  os::Failure changeServiceConfigResult;
+  os::Failure setServiceObjectSecurityResult;
+  os::Failure queryServiceStatusResult;
+  os::Failure deleteServiceResult;
   // Applied to OpenServiceW before anything else, when set.
-  os::ErrorCode openServiceResult = os::ErrorSuccess;
+  os::Failure openServiceResult;
 };
 
 }  // namespace ostrel::fake

@@ -22,8 +22,8 @@ bool Grants(const FakeFile& object, std::uint32_t access) {
 
 }  // namespace
 
-ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
-                     std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file) {
+Failure CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std::uint32_t shareMode,
+                   std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes, Handle& file) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   fileSystem.createFileCalls.push_back({std::u16string(path), desiredAccess, shareMode, creationDisposition,
                                         flagsAndAttributes});
@@ -34,7 +34,7 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
     if (creationDisposition == OpenExisting || lookup.missing != ErrorFileNotFound) return lookup.missing;
     const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(lookup.key));
     if (!Grants(parent, fake::DirectoryAddFile)) return ErrorAccessDenied;
-    if (fileSystem.ChangeFails()) return ErrorDiskFull;
+    if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
     FakeFile& created = fileSystem.AddFile(lookup.key);
     created.attributes = flagsAndAttributes & 0xFFFF;
     // No descriptor is given, so the new file inherits.
@@ -49,7 +49,7 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
     if (!Grants(*lookup.file, checked)) return ErrorAccessDenied;
     if (!fileSystem.SharingAllows(*lookup.file, desiredAccess, shareMode)) return ErrorSharingViolation;
     if (creationDisposition == CreateAlways) {
-      if (fileSystem.ChangeFails()) return ErrorDiskFull;
+      if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
       lookup.file->contents.clear();
     }
   }
@@ -58,63 +58,63 @@ ErrorCode CreateFile(std::u16string_view path, std::uint32_t desiredAccess, std:
   fileSystem.openFiles[handle] =
       FakeFileSystem::OpenFile{fileSystem.files.at(lookup.key), lookup.key, desiredAccess, shareMode};
   file = Handle(handle);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetFileInformationByHandle(const Handle& file, FileInformation& information) {
-  if (ErrorCode result = Machine().fileSystem.getFileInformationResult) return result;
+Failure GetFileInformationByHandle(const Handle& file, FileInformation& information) {
+  if (const Failure result = Machine().fileSystem.getFileInformationResult) return result;
   FakeFileSystem::OpenFile* open = OpenFileOf(file);
   if (open == nullptr) return ErrorInvalidHandle;
   information.attributes = open->file->attributes;
   information.numberOfLinks = Machine().fileSystem.LinkCount(*open->file);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetFileSizeEx(const Handle& file, std::uint64_t& size) {
+Failure GetFileSizeEx(const Handle& file, std::uint64_t& size) {
   FakeFileSystem::OpenFile* open = OpenFileOf(file);
   if (open == nullptr) return ErrorInvalidHandle;
   size = open->file->contents.size();
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead) {
+Failure ReadFile(const Handle& file, std::span<char> buffer, std::uint32_t& bytesRead) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   FakeFileSystem::OpenFile* open = OpenFileOf(file);
   if (open == nullptr) return ErrorInvalidHandle;
   if (!(fake::MapGenericFileRights(open->access) & FileReadData)) return ErrorAccessDenied;
   if (fileSystem.beforeRead) fileSystem.beforeRead(*open->file);
-  if (fileSystem.readFileResult != ErrorSuccess) return fileSystem.readFileResult;
+  if (fileSystem.readFileResult) return fileSystem.readFileResult;
   const std::string& contents = open->file->contents;
   std::size_t start = std::min<std::size_t>(open->position, contents.size());
   std::size_t count = std::min(buffer.size(), contents.size() - start);
   std::copy_n(contents.begin() + static_cast<std::ptrdiff_t>(start), count, buffer.begin());
   open->position = start + count;
   bytesRead = static_cast<std::uint32_t>(count);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten) {
+Failure WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t& bytesWritten) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
-  if (fileSystem.writeFileResult != ErrorSuccess) return fileSystem.writeFileResult;
+  if (fileSystem.writeFileResult) return fileSystem.writeFileResult;
   FakeFileSystem::OpenFile* open = OpenFileOf(file);
   if (open == nullptr) return ErrorInvalidHandle;
   if (!(fake::MapGenericFileRights(open->access) & (FileWriteData | FileAppendData))) return ErrorAccessDenied;
-  if (fileSystem.ChangeFails()) return ErrorDiskFull;
+  if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
   std::size_t count = std::min<std::size_t>(bytes.size(), fileSystem.writeLimit.value_or(UINT32_MAX));
   std::string& contents = open->file->contents;
   if (contents.size() < open->position) contents.resize(open->position);
   contents.replace(open->position, count, bytes.data(), count);
   open->position += count;
   bytesWritten = static_cast<std::uint32_t>(count);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode FlushFileBuffers(const Handle& file) {
+Failure FlushFileBuffers(const Handle& file) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
-  if (fileSystem.flushFileBuffersResult != ErrorSuccess) return fileSystem.flushFileBuffersResult;
+  if (fileSystem.flushFileBuffersResult) return fileSystem.flushFileBuffersResult;
   if (OpenFileOf(file) == nullptr) return ErrorInvalidHandle;
   ++fileSystem.flushes;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

@@ -54,10 +54,10 @@ void Rename(FakeFileSystem& fileSystem, const std::u16string& from, const std::u
 // Moves the object found at the source to the new path, as MoveFileExW and a
 // rename by handle do; the name's removal is checked here only for a move by
 // path.
-ErrorCode MoveObject(FakeFileSystem& fileSystem, const FakeFileSystem::Lookup& source, std::u16string_view newPath,
-                     bool replaceExisting, bool byPath) {
+Failure MoveObject(FakeFileSystem& fileSystem, const FakeFileSystem::Lookup& source, std::u16string_view newPath,
+                   bool replaceExisting, bool byPath) {
   FakeFileSystem::Lookup target = fileSystem.Look(newPath);
-  if (target.file == source.file) return ErrorSuccess;
+  if (target.file == source.file) return std::nullopt;
   if (target.file == nullptr && target.missing != ErrorFileNotFound) return target.missing;
   if (target.key.starts_with(source.key + u"\\")) return ErrorInvalidParameter;
   const FakeFile& targetDirectory = *fileSystem.Find(FakeFileSystem::ParentKey(target.key));
@@ -75,26 +75,26 @@ ErrorCode MoveObject(FakeFileSystem& fileSystem, const FakeFileSystem::Lookup& s
       return ErrorAccessDenied;
     }
   }
-  if (fileSystem.ChangeFails()) return ErrorDiskFull;
+  if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
   if (target.file != nullptr) fileSystem.files.erase(target.key);
   Rename(fileSystem, source.key, target.key);
   if (fileSystem.afterMove) fileSystem.afterMove(target.key);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace
 
-ErrorCode GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
+Failure GetFileAttributes(std::u16string_view path, std::uint32_t& attributes) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   fileSystem.attributeQueries.emplace_back(path);
   FakeFileSystem::Lookup lookup = fileSystem.Look(path);
   if (lookup.file == nullptr) return lookup.missing;
-  if (lookup.file->attributesError != ErrorSuccess) return lookup.file->attributesError;
+  if (lookup.file->attributesError) return lookup.file->attributesError;
   attributes = lookup.file->attributes;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor) {
+Failure CreateDirectory(std::u16string_view path, const SecurityDescriptor& descriptor) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   if (fileSystem.beforeCreateDirectory) fileSystem.beforeCreateDirectory(path);
   FakeFileSystem::Lookup lookup = fileSystem.Look(path);
@@ -102,7 +102,7 @@ ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& de
   if (lookup.missing != ErrorFileNotFound) return lookup.missing;
   const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(lookup.key));
   if (!Grants(parent, fake::DirectoryAddSubdirectory)) return ErrorAccessDenied;
-  if (fileSystem.ChangeFails()) return ErrorDiskFull;
+  if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
   fake::FakeSecurity security = fileSystem.descriptors.at(descriptor.value());
   // A DACL that is not protected is followed by what the parent passes on.
   if (security.dacl && !security.daclProtected) {
@@ -111,10 +111,10 @@ ErrorCode CreateDirectory(std::u16string_view path, const SecurityDescriptor& de
   }
   if (!security.owner) security.owner = Machine().identity.defaultOwner;
   fileSystem.AddDirectory(lookup.key).security = std::move(security);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags) {
+Failure MoveFileEx(std::u16string_view existingPath, std::u16string_view newPath, std::uint32_t flags) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   FakeFileSystem::Lookup source = fileSystem.Look(existingPath);
   if (source.file == nullptr) return source.missing;
@@ -123,7 +123,7 @@ ErrorCode MoveFileEx(std::u16string_view existingPath, std::u16string_view newPa
 
 // Renaming by handle lives beside MoveFileExW, whose rules it shares: the
 // handle's open already checked DELETE and the sharing of the object.
-ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists) {
+Failure SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   auto open = fileSystem.openFiles.find(file.value());
   if (open == fileSystem.openFiles.end()) return ErrorInvalidHandle;
@@ -136,7 +136,7 @@ ErrorCode SetFileRenameInformation(const Handle& file, std::u16string_view newPa
   return ErrorFileNotFound;
 }
 
-ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists) {
+Failure CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   FakeFileSystem::Lookup source = fileSystem.LookThroughLink(existingPath);
   if (source.file == nullptr) return source.missing;
@@ -151,21 +151,21 @@ ErrorCode CopyFile(std::u16string_view existingPath, std::u16string_view newPath
     if (failIfExists) return ErrorFileExists;
     if (copy->attributes & FileAttributeDirectory || !Grants(*copy, GenericWrite)) return ErrorAccessDenied;
     if (!fileSystem.SharingAllows(*copy, GenericWrite, 0)) return ErrorSharingViolation;
-    if (fileSystem.ChangeFails()) return ErrorDiskFull;
+    if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
   } else {
     if (target.missing != ErrorFileNotFound) return target.missing;
     const FakeFile& parent = *fileSystem.Find(FakeFileSystem::ParentKey(target.key));
     if (!Grants(parent, fake::DirectoryAddFile)) return ErrorAccessDenied;
-    if (fileSystem.ChangeFails()) return ErrorDiskFull;
+    if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
     copy = &fileSystem.AddFile(target.key);
     copy->security = fake::InheritedSecurity(parent.security, false, Machine().identity);
   }
   copy->attributes = source.file->attributes;
   copy->contents = source.file->contents;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode DeleteFile(std::u16string_view path) {
+Failure DeleteFile(std::u16string_view path) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   FakeFileSystem::Lookup lookup = fileSystem.Look(path);
   if (lookup.file == nullptr) return lookup.missing;
@@ -173,10 +173,10 @@ ErrorCode DeleteFile(std::u16string_view path) {
     return ErrorAccessDenied;
   }
   if (!SharedForDeleting(fileSystem, *lookup.file)) return ErrorSharingViolation;
-  if (fileSystem.ChangeFails()) return ErrorDiskFull;
+  if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
   // Opens that share deleting keep the object; only the name goes.
   fileSystem.files.erase(lookup.key);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

@@ -8,9 +8,9 @@ namespace ostrel::os {
 
 using fake::Machine;
 
-ErrorCode GetModuleFileName(std::span<char16_t> buffer, std::uint32_t& length) {
+Failure GetModuleFileName(std::span<char16_t> buffer, std::uint32_t& length) {
   length = 0;
-  if (Machine().moduleFileNameResult != ErrorSuccess) return Machine().moduleFileNameResult;
+  if (Machine().moduleFileNameResult) return Machine().moduleFileNameResult;
   const std::u16string& name = Machine().moduleFileName;
   // A name that does not fit is cut to the buffer, terminator included, and
   // the buffer's size is returned, as Windows does.
@@ -19,7 +19,7 @@ ErrorCode GetModuleFileName(std::span<char16_t> buffer, std::uint32_t& length) {
   std::copy_n(name.begin(), copied, buffer.begin());
   buffer[copied] = u'\0';
   length = static_cast<std::uint32_t>(fits ? name.size() : buffer.size());
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

@@ -51,12 +51,12 @@ const fake::FakeProcessHandle* Opened(const Handle& handle) {
 
 // The process a handle lets the caller ask about: a process handle opened
 // with at least the limited query right.
-ErrorCode QueriedProcess(const Handle& handle, const fake::FakeProcess*& process) {
+Failure QueriedProcess(const Handle& handle, const fake::FakeProcess*& process) {
   const fake::FakeProcessHandle* opened = Opened(handle);
   if (opened == nullptr || opened->thread) return ErrorInvalidHandle;
   if (!(opened->access & ProcessQueryLimitedInformation)) return ErrorAccessDenied;
   process = &FindProcess(opened->processId);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 // Lets the machine's time pass until the moment given, ending every
@@ -74,17 +74,19 @@ void WaitUntil(std::uint64_t moment) {
 
 }  // namespace
 
-ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
-                        std::uint32_t creationFlags, std::optional<std::u16string_view> environment,
-                        std::u16string_view currentDirectory,
-                        const StartupInfo& startupInfo, ProcessInformation& processInformation) {
+Failure CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
+                      std::uint32_t creationFlags, std::optional<std::u16string_view> environment,
+                      std::u16string_view currentDirectory, const StartupInfo& startupInfo,
+                      ProcessInformation& processInformation) {
   Processes().launches.push_back({std::u16string(applicationName), std::u16string(commandLine), inheritHandles,
                                   creationFlags, environment ? std::optional<std::u16string>(*environment) : std::nullopt,
                                   std::u16string(currentDirectory), startupInfo});
+  if (const Failure failure = Processes().createProcessFailure) return failure;
   // The working directory is checked before the image is looked for.
   const fake::FakeFile* directory = fake::Machine().fileSystem.Find(currentDirectory);
   if (directory == nullptr || !(directory->attributes & FileAttributeDirectory)) return ErrorDirectory;
-  if (ErrorCode missing = fake::Machine().fileSystem.Look(applicationName).missing) return missing;
+  fake::FakeFileSystem::Lookup imageFile = fake::Machine().fileSystem.Look(applicationName);
+  if (imageFile.file == nullptr) return imageFile.missing;
 
   std::u16string image(applicationName);
   auto scripted = Processes().programs.find(image);
@@ -99,54 +101,58 @@ ErrorCode CreateProcess(std::u16string_view applicationName, std::u16string_view
   processInformation.process = OpenProcessHandle({process.id, AllAccess, false});
   processInformation.thread = OpenProcessHandle({process.id, AllAccess, true});
   processInformation.processId = process.id;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 // A process's one thread ends with it, so a wait on either handle is the
 // same wait.
-std::uint32_t WaitForSingleObject(const Handle& object, std::uint32_t milliseconds) {
+Failure WaitForSingleObject(const Handle& object, std::uint32_t milliseconds, std::uint32_t& waitResult) {
   Processes().waitTimeouts.push_back(milliseconds);
+  if (const Failure failure = Processes().waitFailure) return failure;
   const fake::FakeProcessHandle* opened = Opened(object);
-  if (opened == nullptr || !(opened->access & Synchronize)) return WaitFailed;
-  if (HasEnded(opened->processId)) return WaitObject0;
+  if (opened == nullptr) return ErrorInvalidHandle;
+  if (!(opened->access & Synchronize)) return ErrorAccessDenied;
+  waitResult = WaitObject0;
+  if (HasEnded(opened->processId)) return std::nullopt;
   std::optional<std::uint64_t> endsAt = FindProcess(opened->processId).endsAt;
   std::uint64_t deadline = Processes().waited + milliseconds;
   if (endsAt && *endsAt <= deadline) {
     WaitUntil(std::max(*endsAt, Processes().waited));
-    return WaitObject0;
+    return std::nullopt;
   }
   WaitUntil(deadline);
-  return WaitTimeout;
+  waitResult = WaitTimeout;
+  return std::nullopt;
 }
 
-ErrorCode GetExitCodeProcess(const Handle& handle, std::uint32_t& exitCode) {
+Failure GetExitCodeProcess(const Handle& handle, std::uint32_t& exitCode) {
   const fake::FakeProcess* process = nullptr;
-  if (ErrorCode error = QueriedProcess(handle, process)) return error;
+  if (const Failure error = QueriedProcess(handle, process)) return error;
   if (Processes().exitCodeFailure) return Processes().exitCodeFailure;
   exitCode = HasEnded(process->id) ? process->exitCode : StillActive;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode OpenProcess(std::uint32_t desiredAccess, bool, std::uint32_t processId, Handle& process) {
+Failure OpenProcess(std::uint32_t desiredAccess, bool, std::uint32_t processId, Handle& process) {
   Processes().opened.push_back(processId);
   const fake::FakeProcess* running = FindIn(Processes().running, processId);
   if (running == nullptr || processId == IdleProcessId) return ErrorInvalidParameter;
   if (running->openFailure) return running->openFailure;
   process = OpenProcessHandle({processId, desiredAccess, false});
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode QueryFullProcessImageName(const Handle& handle, std::uint32_t, std::u16string& imageName) {
+Failure QueryFullProcessImageName(const Handle& handle, std::uint32_t, std::u16string& imageName) {
   const fake::FakeProcess* process = nullptr;
-  if (ErrorCode error = QueriedProcess(handle, process)) return error;
+  if (const Failure error = QueriedProcess(handle, process)) return error;
   if (process->queryFailure) return process->queryFailure;
   imageName = process->imagePath;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetEnvironmentStrings(std::u16string& block) {
+Failure GetEnvironmentStrings(std::u16string& block) {
   block = fake::Machine().environmentStrings;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 std::uint32_t GetCurrentProcessId() { return fake::Machine().processId; }

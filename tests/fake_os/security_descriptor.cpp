@@ -118,12 +118,12 @@ SecurityDescriptor HandOut(FakeSecurity security) {
 
 void LocalFree(std::uintptr_t memory) noexcept { Machine().fileSystem.descriptors.erase(memory); }
 
-ErrorCode GetNamedSecurityInfo(std::u16string_view path, std::uint32_t objectType, std::uint32_t securityInformation,
-                               std::optional<Sid>& owner, std::optional<Acl>& dacl, SecurityDescriptor& descriptor) {
+Failure GetNamedSecurityInfo(std::u16string_view path, std::uint32_t objectType, std::uint32_t securityInformation,
+                             std::optional<Sid>& owner, std::optional<Acl>& dacl, SecurityDescriptor& descriptor) {
   fake::FakeFileSystem::Lookup lookup = Machine().fileSystem.Look(path);
   if (objectType != SeFileObject) return ErrorInvalidParameter;
   if (lookup.file == nullptr) return lookup.missing;
-  if (lookup.file->securityError != ErrorSuccess) return lookup.file->securityError;
+  if (lookup.file->securityError) return lookup.file->securityError;
   const FakeSecurity& security = lookup.file->security;
   owner = (securityInformation & OwnerSecurityInformation) ? security.owner : std::nullopt;
   bool daclAsked = (securityInformation & DaclSecurityInformation) != 0;
@@ -131,12 +131,12 @@ ErrorCode GetNamedSecurityInfo(std::u16string_view path, std::uint32_t objectTyp
   dacl = daclAsked && security.dacl
              ? std::optional<Acl>(Acl{descriptor.value(), static_cast<std::uint32_t>(security.dacl->size())})
              : std::nullopt;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode GetAce(const Acl& acl, std::uint32_t index, Ace& ace) {
+Failure GetAce(const Acl& acl, std::uint32_t index, Ace& ace) {
   fake::FakeFileSystem& fileSystem = Machine().fileSystem;
-  if (fileSystem.getAceResult != ErrorSuccess) return fileSystem.getAceResult;
+  if (fileSystem.getAceResult) return fileSystem.getAceResult;
   auto descriptor = fileSystem.descriptors.find(acl.address);
   if (descriptor == fileSystem.descriptors.end() || !descriptor->second.dacl ||
       index >= descriptor->second.dacl->size()) {
@@ -145,16 +145,16 @@ ErrorCode GetAce(const Acl& acl, std::uint32_t index, Ace& ace) {
   const FakeAce& entry = (*descriptor->second.dacl)[index];
   bool sidFollowsMask = entry.type == AccessAllowedAceType || entry.type == AccessDeniedAceType;
   ace = Ace{entry.type, entry.flags, entry.mask, sidFollowsMask ? entry.sid : Sid{}};
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ConvertStringSecurityDescriptorToSecurityDescriptor(std::u16string_view sddl, std::uint32_t revision,
-                                                             SecurityDescriptor& descriptor) {
-  if (ErrorCode result = Machine().fileSystem.convertSecurityDescriptorResult) return result;
+Failure ConvertStringSecurityDescriptorToSecurityDescriptor(std::u16string_view sddl, std::uint32_t revision,
+                                                            SecurityDescriptor& descriptor) {
+  if (const Failure result = Machine().fileSystem.convertSecurityDescriptorResult) return result;
   std::optional<FakeSecurity> security = SecurityOf(sddl);
   if (revision != SddlRevision1 || !security) return ErrorInvalidParameter;
   descriptor = HandOut(*std::move(security));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

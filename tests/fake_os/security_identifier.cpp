@@ -21,18 +21,18 @@ bool IsWellKnownSid(const Sid& sid, WellKnownSidType type) {
   return sid.bytes == fake::SidFromString(WellKnownSidString(type)).bytes;
 }
 
-ErrorCode CreateWellKnownSid(WellKnownSidType type, Sid& sid) {
-  if (ErrorCode result = fake::Machine().identity.createWellKnownSidResult) return result;
+Failure CreateWellKnownSid(WellKnownSidType type, Sid& sid) {
+  if (const Failure result = fake::Machine().identity.createWellKnownSidResult) return result;
   sid = fake::SidFromString(WellKnownSidString(type));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ConvertStringSidToSid(std::u16string_view text, Sid& sid) {
-  if (ErrorCode result = fake::Machine().identity.convertStringSidToSidResult) return result;
+Failure ConvertStringSidToSid(std::u16string_view text, Sid& sid) {
+  if (const Failure result = fake::Machine().identity.convertStringSidToSidResult) return result;
   std::optional<Sid> converted = fake::ParseSid(text);
   if (!converted) return ErrorInvalidSid;
   sid = *std::move(converted);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 bool EqualSid(const Sid& first, const Sid& second) { return first.bytes == second.bytes; }

@@ -9,23 +9,23 @@ fake::FakeServiceControl& Control() { return fake::Machine().serviceControl; }
 
 }  // namespace
 
-ErrorCode StartServiceCtrlDispatcher(std::u16string_view serviceName, ServiceMainFunction serviceMain) {
+Failure StartServiceCtrlDispatcher(std::u16string_view serviceName, ServiceMainFunction serviceMain) {
   Control().dispatcherCalls.emplace_back(serviceName);
-  if (Control().dispatcherResult != ErrorSuccess) return Control().dispatcherResult;
+  if (Control().dispatcherResult) return Control().dispatcherResult;
   std::u16string name(serviceName);
   char16_t* arguments[] = {name.data(), nullptr};
   serviceMain(1, arguments);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode RegisterServiceCtrlHandlerEx(std::u16string_view serviceName, ServiceControlHandlerFunction handler) {
+Failure RegisterServiceCtrlHandlerEx(std::u16string_view serviceName, ServiceControlHandlerFunction handler) {
   Control().registrations.emplace_back(serviceName);
-  if (Control().registerResult != ErrorSuccess) return Control().registerResult;
+  if (Control().registerResult) return Control().registerResult;
   Control().handler = handler;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode SetServiceStatus(const ServiceStatus& status) {
+Failure SetServiceStatus(const ServiceStatus& status) {
   if (Control().handler == nullptr) return ErrorInvalidHandle;
   Control().statuses.push_back(status);
   return Control().setStatusResult;

@@ -37,12 +37,12 @@ bool StillOpen(std::u16string_view service) {
 
 // The service an open handle refers to, when it has the access the call
 // needs; the call's error otherwise.
-ErrorCode Target(const ServiceHandle& handle, std::uint32_t access, FakeService*& service) {
+Failure Target(const ServiceHandle& handle, std::uint32_t access, FakeService*& service) {
   FakeServiceManager::OpenHandle* open = ServiceHandleOf(handle);
   if (open == nullptr) return ErrorInvalidHandle;
   if ((open->access & access) != access) return ErrorAccessDenied;
   service = Machine().services.Find(open->service);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -58,60 +58,59 @@ void CloseServiceHandle(std::uintptr_t handle) noexcept {
   manager.Remove(service);
 }
 
-ErrorCode OpenSCManager(std::uint32_t desiredAccess, ServiceHandle& manager) {
+Failure OpenSCManager(std::uint32_t desiredAccess, ServiceHandle& manager) {
   // Every authenticated user may connect.
-  if (ErrorCode result = Machine().services.openManagerResult) return result;
+  if (const Failure result = Machine().services.openManagerResult) return result;
   manager = ServiceHandle(Open(u"", desiredAccess));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode OpenService(const ServiceHandle& manager, std::u16string_view serviceName, std::uint32_t desiredAccess,
-                      ServiceHandle& service) {
+Failure OpenService(const ServiceHandle& manager, std::u16string_view serviceName, std::uint32_t desiredAccess,
+                    ServiceHandle& service) {
   auto open = Machine().services.openHandles.find(manager.value());
   if (open == Machine().services.openHandles.end() || !open->second.service.empty()) return ErrorInvalidHandle;
   if (!(open->second.access & ScManagerConnect)) return ErrorAccessDenied;
   if (serviceName.empty()) return ErrorInvalidName;
-  if (ErrorCode result = Machine().services.openServiceResult) return result;
+  if (const Failure result = Machine().services.openServiceResult) return result;
   FakeService* found = Machine().services.Find(serviceName);
   if (found == nullptr) return ErrorServiceDoesNotExist;
   if (!fake::AccessGranted(found->security, Machine().identity, desiredAccess, fake::MapGenericServiceRights)) {
     return ErrorAccessDenied;
   }
   service = ServiceHandle(Open(serviceName, desiredAccess));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode StartService(const ServiceHandle& service) {
+Failure StartService(const ServiceHandle& service) {
   FakeServiceManager::OpenHandle* open = ServiceHandleOf(service);
   if (open == nullptr) return ErrorInvalidHandle;
   if (!(open->access & ServiceStart)) return ErrorAccessDenied;
-  if (ErrorCode result = Machine().services.startServiceResult) return result;
+  if (const Failure result = Machine().services.startServiceResult) return result;
   FakeService& target = *Machine().services.Find(open->service);
   if (target.state == FakeService::State::Running) return ErrorServiceAlreadyRunning;
   target.state = FakeService::State::Running;
   ++target.starts;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ControlService(const ServiceHandle& service, std::uint32_t control) {
+Failure ControlService(const ServiceHandle& service, std::uint32_t control) {
   FakeServiceManager::OpenHandle* open = ServiceHandleOf(service);
   if (open == nullptr) return ErrorInvalidHandle;
   if (control == ServiceControlStop && !(open->access & ServiceStop)) return ErrorAccessDenied;
-  if (ErrorCode result = Machine().services.controlServiceResult) return result;
+  if (const Failure result = Machine().services.controlServiceResult) return result;
   FakeService& target = *Machine().services.Find(open->service);
   target.controls.push_back(control);
   if (target.state == FakeService::State::Stopped) return ErrorServiceNotActive;
   if (control == ServiceControlStop && !target.neverStops) target.state = FakeService::State::Stopped;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode CreateService(const ServiceHandle& manager, std::u16string_view serviceName, std::u16string_view displayName,
-                        std::uint32_t desiredAccess, const ServiceConfiguration& configuration,
-                        ServiceHandle& service) {
+Failure CreateService(const ServiceHandle& manager, std::u16string_view serviceName, std::u16string_view displayName,
+                      std::uint32_t desiredAccess, const ServiceConfiguration& configuration, ServiceHandle& service) {
   auto open = Machine().services.openHandles.find(manager.value());
   if (open == Machine().services.openHandles.end() || !open->second.service.empty()) return ErrorInvalidHandle;
   if (!(open->second.access & ScManagerCreateService)) return ErrorAccessDenied;
-  if (ErrorCode result = Machine().services.createServiceResult) return result;
+  if (const Failure result = Machine().services.createServiceResult) return result;
   if (FakeService* existing = Machine().services.Find(serviceName)) {
     return existing->markedForDeletion ? ErrorServiceMarkedForDelete : ErrorServiceExists;
   }
@@ -120,25 +119,25 @@ ErrorCode CreateService(const ServiceHandle& manager, std::u16string_view servic
   created.displayName = displayName;
   created.configuration = configuration;
   service = ServiceHandle(Open(serviceName, desiredAccess));
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration) {
+Failure ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration) {
   FakeService* target = nullptr;
-  if (ErrorCode result = Target(service, ServiceChangeConfig, target)) return result;
-  if (ErrorCode result = Machine().services.changeServiceConfigResult) return result;
+  if (const Failure result = Target(service, ServiceChangeConfig, target)) return result;
+  if (const Failure result = Machine().services.changeServiceConfigResult) return result;
   if (target->markedForDeletion) return ErrorServiceMarkedForDelete;
   target->configuration = configuration;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
-                                   const SecurityDescriptor& descriptor) {
+Failure SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
+                                 const SecurityDescriptor& descriptor) {
   std::uint32_t access = ((securityInformation & OwnerSecurityInformation) ? WriteOwner : 0) |
                          ((securityInformation & DaclSecurityInformation) ? WriteDac : 0);
   FakeService* target = nullptr;
-  if (ErrorCode result = Target(service, access, target)) return result;
-  if (ErrorCode result = Machine().services.setServiceObjectSecurityResult) return result;
+  if (const Failure result = Target(service, access, target)) return result;
+  if (const Failure result = Machine().services.setServiceObjectSecurityResult) return result;
   auto given = Machine().fileSystem.descriptors.find(descriptor.value());
   if (given == Machine().fileSystem.descriptors.end()) return ErrorInvalidParameter;
   if (securityInformation & OwnerSecurityInformation) target->security.owner = given->second.owner;
@@ -146,26 +145,26 @@ ErrorCode SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t s
     target->security.dacl = given->second.dacl;
     target->security.daclProtected = given->second.daclProtected;
   }
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {
+Failure QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {
   FakeService* target = nullptr;
-  if (ErrorCode result = Target(service, ServiceQueryStatus, target)) return result;
-  if (ErrorCode result = Machine().services.queryServiceStatusResult) return result;
+  if (const Failure result = Target(service, ServiceQueryStatus, target)) return result;
+  if (const Failure result = Machine().services.queryServiceStatusResult) return result;
   bool stopped = target->state == FakeService::State::Stopped;
   status = ServiceStatus{target->configuration.serviceType, stopped ? ServiceStopped : ServiceRunning,
                          stopped ? 0 : ServiceAcceptStop};
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode DeleteService(const ServiceHandle& service) {
+Failure DeleteService(const ServiceHandle& service) {
   FakeService* target = nullptr;
-  if (ErrorCode result = Target(service, Delete, target)) return result;
-  if (ErrorCode result = Machine().services.deleteServiceResult) return result;
+  if (const Failure result = Target(service, Delete, target)) return result;
+  if (const Failure result = Machine().services.deleteServiceResult) return result;
   if (target->markedForDeletion) return ErrorServiceMarkedForDelete;
   target->markedForDeletion = true;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

@@ -10,7 +10,7 @@ using fake::Machine;
 
 void WriteStandardError(std::string_view bytes) { Machine().standardError.append(bytes); }
 
-ErrorCode ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {
+Failure ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytesRead) {
   fake::FakeMachine& machine = Machine();
   machine.standardInputReads.push_back(static_cast<std::uint32_t>(buffer.size()));
   if (machine.standardInput.empty()) return machine.endOfStandardInput;
@@ -18,17 +18,17 @@ ErrorCode ReadFileFromStandardInput(std::span<char> buffer, std::uint32_t& bytes
   std::copy_n(machine.standardInput.begin(), count, buffer.begin());
   machine.standardInput.erase(0, count);
   bytesRead = static_cast<std::uint32_t>(count);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten) {
+Failure WriteFileToStandardOutput(std::span<const char> bytes, std::uint32_t& bytesWritten) {
   fake::FakeMachine& machine = Machine();
   machine.standardOutputWrites.push_back(bytes.size());
-  if (machine.standardOutputResult != ErrorSuccess) return machine.standardOutputResult;
+  if (machine.standardOutputResult) return machine.standardOutputResult;
   std::size_t count = std::min<std::size_t>(bytes.size(), machine.standardOutputLimit.value_or(UINT32_MAX));
   machine.standardOutput.append(bytes.data(), count);
   bytesWritten = static_cast<std::uint32_t>(count);
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 }  // namespace ostrel::os

@@ -6,15 +6,15 @@ namespace ostrel::os {
 
 using fake::Machine;
 
-ErrorCode CreateStopEvent() {
+Failure CreateStopEvent() {
   Machine().stopEvent = false;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
-ErrorCode SetStopEvent() {
+Failure SetStopEvent() {
   if (!Machine().stopEvent) return ErrorInvalidHandle;
   Machine().stopEvent = true;
-  return ErrorSuccess;
+  return std::nullopt;
 }
 
 bool IsStopEventSet() { return Machine().stopEvent.value_or(false); }

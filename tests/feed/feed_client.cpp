@@ -5,20 +5,20 @@
 namespace ostrel::test {
 
 FeedRequest::FeedRequest(std::u16string_view target) {
-  EXPECT_EQ(os::WinHttpOpen(u"Ostrel feed test", os::WinHttpAccessTypeAutomaticProxy, 0, session), os::ErrorSuccess);
-  EXPECT_EQ(os::WinHttpConnect(session, u"localhost", os::InternetDefaultHttpsPort, connection), os::ErrorSuccess);
-  EXPECT_EQ(os::WinHttpOpenRequest(connection, u"GET", target, os::WinHttpFlagSecure, request), os::ErrorSuccess);
+  EXPECT_EQ(os::WinHttpOpen(u"Ostrel feed test", os::WinHttpAccessTypeAutomaticProxy, 0, session), std::nullopt);
+  EXPECT_EQ(os::WinHttpConnect(session, u"localhost", os::InternetDefaultHttpsPort, connection), std::nullopt);
+  EXPECT_EQ(os::WinHttpOpenRequest(connection, u"GET", target, os::WinHttpFlagSecure, request), std::nullopt);
 }
 
-os::ErrorCode FeedRequest::Send() {
-  if (os::ErrorCode error = os::WinHttpSendRequest(request, u"")) return error;
+os::Failure FeedRequest::Send() {
+  if (const os::Failure failure = os::WinHttpSendRequest(request, u"")) return failure;
   return os::WinHttpReceiveResponse(request);
 }
 
 std::uint32_t FeedRequest::Status() {
   std::uint32_t status = 0;
   EXPECT_EQ(os::WinHttpQueryHeaders(request, os::WinHttpQueryStatusCode | os::WinHttpQueryFlagNumber, status),
-            os::ErrorSuccess);
+            std::nullopt);
   return status;
 }
 
@@ -27,16 +27,16 @@ std::string FeedRequest::ReadBody() {
   char buffer[65536];
   for (;;) {
     std::uint32_t read = 0;
-    os::ErrorCode error = os::WinHttpReadData(request, buffer, read);
-    EXPECT_EQ(error, os::ErrorSuccess);
-    if (error != os::ErrorSuccess || read == 0) return body;
+    const os::Failure failure = os::WinHttpReadData(request, buffer, read);
+    EXPECT_EQ(failure, std::nullopt);
+    if (failure || read == 0) return body;
     body.append(buffer, read);
   }
 }
 
 void FeedRequest::PresentUntrustedCertificateNext() {
   FeedRequest control(u"/feed-control/untrusted-certificate");
-  ASSERT_EQ(control.Send(), os::ErrorSuccess);
+  ASSERT_EQ(control.Send(), std::nullopt);
   ASSERT_EQ(control.Status(), 200u);
 }
 
@@ -48,7 +48,7 @@ std::string FeedPattern(std::size_t count) {
 
 std::string RecordedFeedRequests() {
   FeedRequest control(u"/feed-control/requests");
-  EXPECT_EQ(control.Send(), os::ErrorSuccess);
+  EXPECT_EQ(control.Send(), std::nullopt);
   return control.ReadBody();
 }
 

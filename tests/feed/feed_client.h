@@ -16,7 +16,7 @@ struct FeedRequest {
   explicit FeedRequest(std::u16string_view target);
 
   // Sends the request and waits for the response headers.
-  os::ErrorCode Send();
+  os::Failure Send();
   std::uint32_t Status();
   // Reads the whole body; a failed read fails the test.
   std::string ReadBody();

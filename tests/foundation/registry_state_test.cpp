@@ -160,7 +160,7 @@ TEST(WriteRegistryStringTest, AppendsTheRegistrysCodeOnlyWhenTheKeyCannotBeOpene
   EXPECT_THAT([] { WriteRegistryString(os::RootKey::HkeyLocalMachine, HostRegistrationKey, std::nullopt, u"x"); },
               FailsWith("Open updater registry (5)"));
 
-  Machine().registry.createKeyResult = os::ErrorSuccess;
+  Machine().registry.createKeyResult = std::nullopt;
   WriteRegistryString(os::RootKey::HkeyLocalMachine, UpdaterRegistryKey, u"Version", u"1.2.3");
   Machine().registry.setValueResult = 1021;
   EXPECT_THAT([] { WriteRegistryString(os::RootKey::HkeyLocalMachine, UpdaterRegistryKey, u"Version", u"2.0.0"); },

@@ -8,6 +8,7 @@
 
 #include "fake_os/fake_machine.h"
 #include "os/process.h"
+#include "os/wait_result.h"
 
 namespace ostrel {
 namespace {
@@ -70,9 +71,9 @@ TEST_F(BrowserActivityTest, SeesABrowserItStartedOnlyWhileItRuns) {
   Machine().fileSystem.AddFile(Browser);
   Machine().processes.programs[std::u16string(Browser)].runsFor = 2500;
   os::ProcessInformation browser;
-  ASSERT_EQ(os::CreateProcess(Browser, u"chrome.exe", false, 0, std::nullopt, u"C:\\", {}, browser), os::ErrorSuccess);
+  ASSERT_EQ(os::CreateProcess(Browser, u"chrome.exe", false, 0, std::nullopt, u"C:\\", {}, browser), std::nullopt);
   EXPECT_TRUE(IsBrowserRunning());
-  ASSERT_EQ(os::WaitForSingleObject(browser.process, 30000), os::WaitObject0);
+  ASSERT_EQ(os::WaitResult(browser.process, 30000), os::WaitObject0);
   EXPECT_FALSE(IsBrowserRunning());
 }
 
@@ -92,7 +93,7 @@ TEST_F(BrowserActivityTest, TakesAFailureToReadALaterEntryAsTheEndOfTheList) {
 
 TEST_F(BrowserActivityTest, FailsWhenTheProcessListCannotBeTaken) {
   const struct {
-    os::ErrorCode fake::FakeProcesses::*failure;
+    os::Failure fake::FakeProcesses::*failure;
     const char* message;
   } cases[] = {
       {&fake::FakeProcesses::snapshotFailure, "List browser processes (8)"},

@@ -1,7 +1,5 @@
 // Browser detection under Wine: the test child copied to the browser's
 // place, and elsewhere under the same name.
-#include "inspect/browser_activity.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,7 +7,9 @@
 
 #include "feed/test_child.h"
 #include "foundation/updater_locations.h"
+#include "inspect/browser_activity.h"
 #include "os/process.h"
+#include "os/wait_result.h"
 
 namespace ostrel {
 namespace {
@@ -29,9 +29,9 @@ class BrowserActivityWin32Test : public testing::Test {
     fs::copy_file(fs::path(test::TestChildPath()), path, fs::copy_options::overwrite_existing);
     std::u16string image = path.u16string();
     os::ProcessInformation started;
-    EXPECT_EQ(os::CreateProcess(image, u"\"" + image + u"\" sleep 2500", false, os::CreateNoWindow, std::nullopt, u"C:\\", {},
-                                started),
-              os::ErrorSuccess);
+    EXPECT_EQ(os::CreateProcess(image, u"\"" + image + u"\" sleep 2500", false, os::CreateNoWindow, std::nullopt,
+                                u"C:\\", {}, started),
+              std::nullopt);
     return started;
   }
 
@@ -48,8 +48,8 @@ TEST_F(BrowserActivityWin32Test, SeesTheBrowserOnlyFromItsOwnPlaceAndOnlyWhileIt
   EXPECT_TRUE(IsBrowserRunning());
   EXPECT_TRUE(IsImageRunning((elsewhere / "Application" / "chrome.exe").u16string()));
 
-  ASSERT_EQ(os::WaitForSingleObject(browser.process, 30000), os::WaitObject0);
-  ASSERT_EQ(os::WaitForSingleObject(other.process, 30000), os::WaitObject0);
+  ASSERT_EQ(os::WaitResult(browser.process, 30000), os::WaitObject0);
+  ASSERT_EQ(os::WaitResult(other.process, 30000), os::WaitObject0);
   EXPECT_FALSE(IsBrowserRunning());
 }
 

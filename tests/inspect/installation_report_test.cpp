@@ -159,7 +159,7 @@ TEST_F(InstallationReportTest, FailsWhenTheLineDoesNotReachStandardOutputWhole) 
   Machine().standardOutputResult = os::ErrorBrokenPipe;
   ExpectFailure("Write installation report (109)");
 
-  Machine().standardOutputResult = os::ErrorSuccess;
+  Machine().standardOutputResult = std::nullopt;
   Machine().standardOutputLimit = 10;
   Outcome outcome = Report();
   EXPECT_EQ(outcome.failure, "Write installation report");

@@ -91,7 +91,7 @@ TEST(ProcessEntryTest, EndsWithOneWhenTheInstallationReportIsNotWrittenWhole) {
   EXPECT_EQ(Machine().standardError, "Write installation report (109)\r\n");
 
   Machine().standardError.clear();
-  Machine().standardOutputResult = os::ErrorSuccess;
+  Machine().standardOutputResult = std::nullopt;
   Machine().standardOutputLimit = 10;
   EXPECT_EQ(RunWith({u"--inspect-installation"}), 1);
   EXPECT_EQ(Machine().standardError, "Write installation report\r\n");
@@ -134,7 +134,7 @@ TEST(ProcessEntryTest, AStartedServiceRunsToItsStopAndTheProcessExitsZero) {
   Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel");
   Machine().fileSystem.AddDirectory(u"C:\\Program Files\\Ostrel\\Updater");
   Machine().fileSystem.AddFile(Machine().moduleFileName);
-  Machine().serviceControl.dispatcherResult = os::ErrorSuccess;
+  Machine().serviceControl.dispatcherResult = std::nullopt;
   EXPECT_EQ(RunWith({u"--service"}), 0);
   ASSERT_EQ(Machine().serviceControl.statuses.size(), 2u);
   EXPECT_EQ(Machine().serviceControl.statuses[0].currentState, os::ServiceRunning);

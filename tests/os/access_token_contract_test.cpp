@@ -7,7 +7,7 @@ namespace {
 
 Sid WellKnown(WellKnownSidType type) {
   Sid sid;
-  EXPECT_EQ(CreateWellKnownSid(type, sid), ErrorSuccess);
+  EXPECT_EQ(CreateWellKnownSid(type, sid), std::nullopt);
   return sid;
 }
 
@@ -16,9 +16,9 @@ Sid WellKnown(WellKnownSidType type) {
 // that same user, so the test holds on both sides.
 TEST(AccessTokenContractTest, TheProcessRunsAsAnOrdinaryUserWhoIsAnAdministrator) {
   Handle token;
-  ASSERT_EQ(OpenProcessToken(TokenQuery, token), ErrorSuccess);
+  ASSERT_EQ(OpenProcessToken(TokenQuery, token), std::nullopt);
   Sid user;
-  ASSERT_EQ(GetTokenUser(token, user), ErrorSuccess);
+  ASSERT_EQ(GetTokenUser(token, user), std::nullopt);
   EXPECT_FALSE(IsWellKnownSid(user, WellKnownSidType::WinLocalSystemSid));
   EXPECT_FALSE(IsWellKnownSid(user, WellKnownSidType::WinBuiltinAdministratorsSid));
   // An account of the machine's own domain: S-1-5-21-...
@@ -28,10 +28,10 @@ TEST(AccessTokenContractTest, TheProcessRunsAsAnOrdinaryUserWhoIsAnAdministrator
 
   bool isAdministrator = false;
   ASSERT_EQ(CheckTokenMembership(WellKnown(WellKnownSidType::WinBuiltinAdministratorsSid), isAdministrator),
-            ErrorSuccess);
+            std::nullopt);
   EXPECT_TRUE(isAdministrator);
   bool isLocalSystem = true;
-  ASSERT_EQ(CheckTokenMembership(WellKnown(WellKnownSidType::WinLocalSystemSid), isLocalSystem), ErrorSuccess);
+  ASSERT_EQ(CheckTokenMembership(WellKnown(WellKnownSidType::WinLocalSystemSid), isLocalSystem), std::nullopt);
   EXPECT_FALSE(isLocalSystem);
 }
 

@@ -43,7 +43,7 @@ inline void ArrangeChild(std::u16string_view command) {
 #endif
 
 // Starts the child hidden in C:\ with the command, inheriting no handle.
-inline ErrorCode StartChild(std::u16string_view command, ProcessInformation& started) {
+inline Failure StartChild(std::u16string_view command, ProcessInformation& started) {
   ArrangeChild(command);
   std::u16string child = ChildPath();
   return CreateProcess(child, u"\"" + child + u"\" " + std::u16string(command), false, CreateNoWindow, std::nullopt, u"C:\\",

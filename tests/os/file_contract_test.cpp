@@ -20,18 +20,18 @@ TEST_F(FileContractTest, CreatesWritesAndFlushesAFile) {
   Handle written;
   ASSERT_EQ(CreateFile(file, GenericWrite, FileShareRead, CreateAlways,
                        FileFlagWriteThrough | FileFlagOpenReparsePoint | FileAttributeNormal, written),
-            ErrorSuccess);
+            std::nullopt);
   FileInformation information;
-  ASSERT_EQ(GetFileInformationByHandle(written, information), ErrorSuccess);
+  ASSERT_EQ(GetFileInformationByHandle(written, information), std::nullopt);
   EXPECT_EQ(information.attributes & (FileAttributeReparsePoint | FileAttributeDirectory), 0u);
   std::uint32_t count = 0;
-  ASSERT_EQ(WriteFile(written, std::string_view("content"), count), ErrorSuccess);
+  ASSERT_EQ(WriteFile(written, std::string_view("content"), count), std::nullopt);
   EXPECT_EQ(count, 7u);
-  EXPECT_EQ(FlushFileBuffers(written), ErrorSuccess);
+  EXPECT_EQ(FlushFileBuffers(written), std::nullopt);
 
   // The writer lets others read, but nobody write.
   Handle reader;
-  EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, reader), ErrorSuccess);
+  EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, reader), std::nullopt);
   Handle writer;
   EXPECT_EQ(CreateFile(file, GenericWrite, ShareAll, OpenExisting, 0, writer), ErrorSharingViolation);
   EXPECT_EQ(WriteFile(reader, std::string_view("x"), count), ErrorAccessDenied);
@@ -39,9 +39,9 @@ TEST_F(FileContractTest, CreatesWritesAndFlushesAFile) {
 
 TEST_F(FileContractTest, AnOpenWithoutSharingExcludesEveryOtherOpen) {
   Handle lock;
-  ASSERT_EQ(CreateFile(file, GenericRead | GenericWrite, 0, OpenAlways, FileFlagOpenReparsePoint | FileAttributeNormal,
-                       lock),
-            ErrorSuccess);
+  ASSERT_EQ(
+      CreateFile(file, GenericRead | GenericWrite, 0, OpenAlways, FileFlagOpenReparsePoint | FileAttributeNormal, lock),
+      std::nullopt);
   Handle probe;
   EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, probe),
             ErrorSharingViolation);
@@ -49,7 +49,7 @@ TEST_F(FileContractTest, AnOpenWithoutSharingExcludesEveryOtherOpen) {
   EXPECT_EQ(CreateFile(file, GenericRead | GenericWrite, 0, OpenAlways, FileFlagOpenReparsePoint, second),
             ErrorSharingViolation);
   lock = Handle();
-  EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, probe), ErrorSuccess);
+  EXPECT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileFlagOpenReparsePoint, probe), std::nullopt);
 }
 
 TEST_F(FileContractTest, ReportsWhatIsMissingOrNotAFile) {

@@ -17,8 +17,8 @@ class FileSharingContractTest : public ScratchDirectoryTest {
   // The whole content of the file, or the code that stopped the read.
   static std::string Read(const std::u16string& path) {
     Handle file;
-    if (ErrorCode error = CreateFile(path, GenericRead, ShareAll, OpenExisting, FileAttributeNormal, file)) {
-      return "error " + std::to_string(error);
+    if (const Failure failure = CreateFile(path, GenericRead, ShareAll, OpenExisting, FileAttributeNormal, file)) {
+      return "error " + std::to_string(*failure);
     }
     return ReadRest(file);
   }
@@ -27,7 +27,7 @@ class FileSharingContractTest : public ScratchDirectoryTest {
     std::string content;
     char buffer[7];
     for (std::uint32_t count = 1; count != 0;) {
-      if (ErrorCode error = ReadFile(file, buffer, count)) return "error " + std::to_string(error);
+      if (const Failure failure = ReadFile(file, buffer, count)) return "error " + std::to_string(*failure);
       content.append(buffer, count);
     }
     return content;
@@ -35,11 +35,11 @@ class FileSharingContractTest : public ScratchDirectoryTest {
 
   static Handle Open(const std::u16string& path, std::uint32_t access, std::uint32_t shareMode) {
     Handle file;
-    EXPECT_EQ(CreateFile(path, access, shareMode, OpenExisting, FileAttributeNormal, file), ErrorSuccess);
+    EXPECT_EQ(CreateFile(path, access, shareMode, OpenExisting, FileAttributeNormal, file), std::nullopt);
     return file;
   }
 
-  static ErrorCode TryOpen(const std::u16string& path, std::uint32_t access, std::uint32_t shareMode) {
+  static Failure TryOpen(const std::u16string& path, std::uint32_t access, std::uint32_t shareMode) {
     Handle file;
     return CreateFile(path, access, shareMode, OpenExisting, FileAttributeNormal, file);
   }
@@ -53,11 +53,11 @@ TEST_F(FileSharingContractTest, ReadsTheSizeAndTheContentThroughAHandle) {
   Write(file, "installer bytes");
   Handle reader = Open(file, GenericRead, FileShareRead);
   std::uint64_t size = 0;
-  ASSERT_EQ(GetFileSizeEx(reader, size), ErrorSuccess);
+  ASSERT_EQ(GetFileSizeEx(reader, size), std::nullopt);
   EXPECT_EQ(size, 15u);
   EXPECT_EQ(ReadRest(reader), "installer bytes");
   FileInformation information;
-  ASSERT_EQ(GetFileInformationByHandle(reader, information), ErrorSuccess);
+  ASSERT_EQ(GetFileInformationByHandle(reader, information), std::nullopt);
   EXPECT_EQ(information.numberOfLinks, 1u);
   std::uint32_t count = 0;
   EXPECT_EQ(WriteFile(reader, std::string_view("x"), count), ErrorAccessDenied);
@@ -70,10 +70,10 @@ TEST_F(FileSharingContractTest, ReadsTheSizeAndTheContentThroughAHandle) {
 TEST_F(FileSharingContractTest, AHandleFollowsItsFileThroughAMove) {
   Write(file, "first half,");
   Handle open = Open(file, GenericRead | GenericWrite, FileShareRead | FileShareDelete);
-  ASSERT_EQ(MoveFileEx(file, staged, Replace), ErrorSuccess);
+  ASSERT_EQ(MoveFileEx(file, staged, Replace), std::nullopt);
   std::uint32_t count = 0;
   EXPECT_EQ(ReadRest(open), "first half,");
-  ASSERT_EQ(WriteFile(open, std::string_view(" second half"), count), ErrorSuccess);
+  ASSERT_EQ(WriteFile(open, std::string_view(" second half"), count), std::nullopt);
   open = Handle();
   EXPECT_EQ(Read(staged), "first half, second half");
   EXPECT_EQ(Read(file), "error 2");
@@ -108,13 +108,13 @@ TEST_F(FileSharingContractTest, AReplacementTargetHeldOpenByAReaderStays) {
 TEST_F(FileSharingContractTest, ADeletedFileStaysReadableThroughAnOpenThatSharesDeleting) {
   Write(file, "still here");
   Handle open = Open(file, GenericRead, ShareAll);
-  ASSERT_EQ(DeleteFile(file), ErrorSuccess);
+  ASSERT_EQ(DeleteFile(file), std::nullopt);
   EXPECT_EQ(ReadRest(open), "still here");
 }
 
 TEST_F(FileSharingContractTest, DeletesFilesButNotDirectoriesOrWhatIsMissing) {
   Write(file, "x");
-  EXPECT_EQ(DeleteFile(file), ErrorSuccess);
+  EXPECT_EQ(DeleteFile(file), std::nullopt);
   EXPECT_EQ(DeleteFile(file), ErrorFileNotFound);
   EXPECT_EQ(DeleteFile(scratch.Child(u"missing\\x")), ErrorPathNotFound);
   EXPECT_EQ(DeleteFile(scratch.path()), ErrorAccessDenied);
@@ -129,7 +129,7 @@ TEST_F(FileSharingContractTest, ExecutingCountsAsReadingForSharing) {
   Handle runner = Open(file, GenericExecute, FileShareRead);
   EXPECT_EQ(TryOpen(file, GenericRead | GenericWrite, ShareAll), ErrorSharingViolation);
   EXPECT_EQ(TryOpen(file, GenericRead, FileShareWrite), ErrorSharingViolation) << "this open shares no reading";
-  EXPECT_EQ(TryOpen(file, GenericRead, FileShareRead), ErrorSuccess);
+  EXPECT_EQ(TryOpen(file, GenericRead, FileShareRead), std::nullopt);
 }
 
 TEST_F(FileSharingContractTest, AnOpenWithoutDataAccessNeitherMeetsNorSetsAShareMode) {
@@ -139,7 +139,7 @@ TEST_F(FileSharingContractTest, AnOpenWithoutDataAccessNeitherMeetsNorSetsAShare
   Handle attributes = Open(file, NoData, 0);
   EXPECT_NE(attributes.value(), 0u);
   lock = Handle();
-  EXPECT_EQ(TryOpen(file, GenericRead | GenericWrite, 0), ErrorSuccess) << "the attribute reader holds no share mode";
+  EXPECT_EQ(TryOpen(file, GenericRead | GenericWrite, 0), std::nullopt) << "the attribute reader holds no share mode";
 }
 
 }  // namespace

@@ -16,14 +16,14 @@ using test::RecordedFeedRequests;
 
 TEST(HttpFeedTest, ReadsALargeBodyByteExact) {
   FeedRequest request(u"/updates/native/bytes-300007");
-  ASSERT_EQ(request.Send(), ErrorSuccess);
+  ASSERT_EQ(request.Send(), std::nullopt);
   EXPECT_EQ(request.Status(), 200u);
   EXPECT_EQ(request.ReadBody(), FeedPattern(300007));
 }
 
 TEST(HttpFeedTest, ReadsAChunkedBodyOfUnannouncedLength) {
   FeedRequest request(u"/updates/native/chunked-70000");
-  ASSERT_EQ(request.Send(), ErrorSuccess);
+  ASSERT_EQ(request.Send(), std::nullopt);
   EXPECT_EQ(request.ReadBody(), FeedPattern(70000));
 }
 
@@ -31,8 +31,8 @@ TEST(HttpFeedTest, ReturnsRedirectsUnfollowedWhenThePolicyIsNever) {
   for (const char16_t* status : {u"301", u"302"}) {
     FeedRequest request(std::u16string(u"/updates/native/redirect-") + status);
     ASSERT_EQ(WinHttpSetOption(request.request, WinHttpOptionRedirectPolicy, WinHttpOptionRedirectPolicyNever),
-              ErrorSuccess);
-    ASSERT_EQ(request.Send(), ErrorSuccess);
+              std::nullopt);
+    ASSERT_EQ(request.Send(), std::nullopt);
     EXPECT_EQ(request.Status(), status == std::u16string(u"301") ? 301u : 302u);
   }
   EXPECT_EQ(RecordedFeedRequests().find("redirect-target"), std::string::npos);
@@ -47,18 +47,18 @@ TEST(HttpFeedTest, FailsTheRequestWhenNoTrustedAuthorityIssuedTheCertificate) {
 
 TEST(HttpFeedTest, FailsTheReadWhenTheServerDropsTheConnection) {
   FeedRequest request(u"/updates/native/dropped-1000");
-  ASSERT_EQ(request.Send(), ErrorSuccess);
+  ASSERT_EQ(request.Send(), std::nullopt);
   char buffer[65536];
   std::uint32_t read = 0;
-  ErrorCode error = ErrorSuccess;
+  Failure failure;
   std::size_t total = 0;
   do {
-    error = WinHttpReadData(request.request, buffer, read);
+    failure = WinHttpReadData(request.request, buffer, read);
     total += read;
-  } while (error == ErrorSuccess && read != 0);
+  } while (!failure && read != 0);
   // Windows fails the read with 12030; Wine ends the body quietly where the
   // connection dropped, so a short body is left to the caller's size check.
-  EXPECT_EQ(error, ErrorSuccess);
+  EXPECT_EQ(failure, std::nullopt);
   EXPECT_EQ(total, 1000u);
 }
 

@@ -19,15 +19,15 @@ class MoveFileContractTest : public ScratchDirectoryTest {
 TEST_F(MoveFileContractTest, ReplacesTheDocumentWithWriteThrough) {
   Write(published, "previous");
   Write(temporary, "next");
-  ASSERT_EQ(MoveFileEx(temporary, published, Replace), ErrorSuccess);
+  ASSERT_EQ(MoveFileEx(temporary, published, Replace), std::nullopt);
   std::uint32_t attributes = 0;
   EXPECT_EQ(GetFileAttributes(temporary, attributes), ErrorFileNotFound);
-  ASSERT_EQ(GetFileAttributes(published, attributes), ErrorSuccess);
+  ASSERT_EQ(GetFileAttributes(published, attributes), std::nullopt);
   EXPECT_EQ(attributes & FileAttributeDirectory, 0u);
 
   // The next publication finds no temporary and writes a new one.
   Write(temporary, "after");
-  EXPECT_EQ(MoveFileEx(temporary, published, Replace), ErrorSuccess);
+  EXPECT_EQ(MoveFileEx(temporary, published, Replace), std::nullopt);
 }
 
 TEST_F(MoveFileContractTest, ReplacesNothingWithoutTheFlag) {
@@ -35,15 +35,15 @@ TEST_F(MoveFileContractTest, ReplacesNothingWithoutTheFlag) {
   Write(temporary, "next");
   EXPECT_EQ(MoveFileEx(temporary, published, MovefileWriteThrough), ErrorAlreadyExists);
   std::uint32_t attributes = 0;
-  EXPECT_EQ(GetFileAttributes(temporary, attributes), ErrorSuccess);
+  EXPECT_EQ(GetFileAttributes(temporary, attributes), std::nullopt);
 }
 
 TEST_F(MoveFileContractTest, NeverReplacesADirectory) {
-  ASSERT_EQ(CreateDirectory(published, descriptor), ErrorSuccess);
+  ASSERT_EQ(CreateDirectory(published, descriptor), std::nullopt);
   Write(temporary, "next");
   EXPECT_EQ(MoveFileEx(temporary, published, Replace), ErrorAccessDenied);
   std::uint32_t attributes = 0;
-  ASSERT_EQ(GetFileAttributes(published, attributes), ErrorSuccess);
+  ASSERT_EQ(GetFileAttributes(published, attributes), std::nullopt);
   EXPECT_NE(attributes & FileAttributeDirectory, 0u);
 }
 

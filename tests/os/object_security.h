@@ -9,7 +9,7 @@
 namespace ostrel::os {
 
 struct ObjectSecurity {
-  ErrorCode result = ErrorSuccess;
+  Failure result;
   std::optional<Sid> owner;
   std::optional<Acl> dacl;
   SecurityDescriptor descriptor;

@@ -21,7 +21,7 @@ TEST(ComContractTest, JoinsTheMultithreadedApartment) {
 TEST(ModuleContractTest, NamesTheExecutableByItsFullDrivePath) {
   std::u16string buffer(32768, u'\0');
   std::uint32_t length = 0;
-  ASSERT_EQ(GetModuleFileName(buffer, length), ErrorSuccess);
+  ASSERT_EQ(GetModuleFileName(buffer, length), std::nullopt);
   ASSERT_GT(length, 7u);
   std::u16string path = buffer.substr(0, length);
   EXPECT_EQ(buffer[length], u'\0');
@@ -34,10 +34,10 @@ TEST(ModuleContractTest, NamesTheExecutableByItsFullDrivePath) {
 TEST(ModuleContractTest, CutsANameThatDoesNotFitAndReportsTheBufferSize) {
   std::u16string whole(32768, u'\0');
   std::uint32_t wholeLength = 0;
-  ASSERT_EQ(GetModuleFileName(whole, wholeLength), ErrorSuccess);
+  ASSERT_EQ(GetModuleFileName(whole, wholeLength), std::nullopt);
   std::u16string buffer(8, u'?');
   std::uint32_t length = 0;
-  ASSERT_EQ(GetModuleFileName(buffer, length), ErrorSuccess);
+  ASSERT_EQ(GetModuleFileName(buffer, length), std::nullopt);
   EXPECT_EQ(length, 8u);
   EXPECT_EQ(buffer.substr(0, 7), whole.substr(0, 7));
   // Windows ends the cut name with a terminator in the last unit; Wine fills
@@ -54,9 +54,9 @@ TEST(ServiceControlContractTest, RefusesADispatcherThatTheManagerDidNotStart) {
 // The stop event belongs to the process, so this is the one test that makes it.
 TEST(StopEventContractTest, CountsAsUnsetUntilCreatedAndThenSet) {
   EXPECT_FALSE(IsStopEventSet());
-  ASSERT_EQ(CreateStopEvent(), ErrorSuccess);
+  ASSERT_EQ(CreateStopEvent(), std::nullopt);
   EXPECT_FALSE(IsStopEventSet());
-  ASSERT_EQ(SetStopEvent(), ErrorSuccess);
+  ASSERT_EQ(SetStopEvent(), std::nullopt);
   EXPECT_TRUE(IsStopEventSet());
   EXPECT_TRUE(IsStopEventSet());  // manual reset: a test does not consume it
 }

@@ -1,7 +1,5 @@
 // Starting processes, waiting for them and asking about them, against the
 // fake machine and under Wine against the Windows API.
-#include "os/process.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -9,8 +7,10 @@
 
 #include "os/access_rights.h"
 #include "os/child_program.h"
+#include "os/process.h"
 #include "os/process_snapshot.h"
 #include "os/scratch_directory.h"
+#include "os/wait_result.h"
 
 namespace ostrel::os {
 namespace {
@@ -19,10 +19,10 @@ namespace {
 // The snapshot's entry for the process, when the snapshot lists it.
 std::optional<ProcessEntry> ListedEntry(std::uint32_t processId) {
   Handle snapshot;
-  EXPECT_EQ(CreateToolhelp32Snapshot(Th32csSnapProcess, 0, snapshot), ErrorSuccess);
+  EXPECT_EQ(CreateToolhelp32Snapshot(Th32csSnapProcess, 0, snapshot), std::nullopt);
   ProcessEntry entry;
-  ErrorCode read = Process32First(snapshot, entry);
-  for (; read == ErrorSuccess; read = Process32Next(snapshot, entry)) {
+  Failure read = Process32First(snapshot, entry);
+  for (; !read; read = Process32Next(snapshot, entry)) {
     if (entry.processId == processId) return entry;
   }
   EXPECT_EQ(read, ErrorNoMoreFiles);
@@ -57,64 +57,66 @@ TEST(ProcessContractTest, RefusesToStartWithoutItsWorkingDirectoryOrItsImage) {
 
 TEST(ProcessContractTest, AnswersEveryWaitOnAnEndedProcessWithItsEnd) {
   ProcessInformation child;
-  ASSERT_EQ(StartChild(u"exit 3", child), ErrorSuccess);
-  ASSERT_EQ(WaitForSingleObject(child.process, 30000), WaitObject0);
-  EXPECT_EQ(WaitForSingleObject(child.process, 0), WaitObject0);
-  EXPECT_EQ(WaitForSingleObject(child.thread, 0), WaitObject0);
+  ASSERT_EQ(StartChild(u"exit 3", child), std::nullopt);
+  ASSERT_EQ(WaitResult(child.process, 30000), WaitObject0);
+  EXPECT_EQ(WaitResult(child.process, 0), WaitObject0);
+  EXPECT_EQ(WaitResult(child.thread, 0), WaitObject0);
   std::uint32_t exitCode = 0;
-  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), ErrorSuccess);
+  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), std::nullopt);
   EXPECT_EQ(exitCode, 3u);
   EXPECT_FALSE(ListedEntry(child.processId)) << "an ended process is still listed";
 }
 
 TEST(ProcessContractTest, ListsARunningProcessWithItsImageUntilItEnds) {
   ProcessInformation child;
-  ASSERT_EQ(StartChild(u"sleep 2000", child), ErrorSuccess);
+  ASSERT_EQ(StartChild(u"sleep 2000", child), std::nullopt);
   std::uint32_t exitCode = 0;
-  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), ErrorSuccess);
+  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), std::nullopt);
   EXPECT_EQ(exitCode, StillActive);
-  EXPECT_EQ(WaitForSingleObject(child.process, 0), WaitTimeout);
+  EXPECT_EQ(WaitResult(child.process, 0), WaitTimeout);
   std::optional<ProcessEntry> entry = ListedEntry(child.processId);
   ASSERT_TRUE(entry) << "the running child is not listed";
   EXPECT_EQ(entry->exeFile, u"ostrel_test_child.exe");
   std::u16string imageName;
-  ASSERT_EQ(QueryFullProcessImageName(child.process, 0, imageName), ErrorSuccess);
+  ASSERT_EQ(QueryFullProcessImageName(child.process, 0, imageName), std::nullopt);
   EXPECT_EQ(imageName, ChildPath());
 
-  ASSERT_EQ(WaitForSingleObject(child.process, 30000), WaitObject0);
-  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), ErrorSuccess);
+  ASSERT_EQ(WaitResult(child.process, 30000), WaitObject0);
+  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), std::nullopt);
   EXPECT_EQ(exitCode, 0u);
   EXPECT_FALSE(ListedEntry(child.processId)) << "an ended process is still listed";
 }
 
 TEST(ProcessContractTest, OpensAProcessByIdForNoMoreThanTheAccessAskedFor) {
   ProcessInformation child;
-  ASSERT_EQ(StartChild(u"sleep 2000", child), ErrorSuccess);
+  ASSERT_EQ(StartChild(u"sleep 2000", child), std::nullopt);
   Handle waitable;
-  ASSERT_EQ(OpenProcess(Synchronize, false, child.processId, waitable), ErrorSuccess);
+  ASSERT_EQ(OpenProcess(Synchronize, false, child.processId, waitable), std::nullopt);
   Handle queryable;
-  ASSERT_EQ(OpenProcess(ProcessQueryLimitedInformation, false, child.processId, queryable), ErrorSuccess);
+  ASSERT_EQ(OpenProcess(ProcessQueryLimitedInformation, false, child.processId, queryable), std::nullopt);
   std::uint32_t exitCode = 0;
   std::u16string imageName;
   EXPECT_EQ(GetExitCodeProcess(waitable, exitCode), ErrorAccessDenied);
   EXPECT_EQ(QueryFullProcessImageName(waitable, 0, imageName), ErrorAccessDenied);
-  EXPECT_EQ(WaitForSingleObject(queryable, 0), WaitFailed);
-  ASSERT_EQ(QueryFullProcessImageName(queryable, 0, imageName), ErrorSuccess);
+  std::uint32_t waited = 0;
+  EXPECT_EQ(WaitForSingleObject(queryable, 0, waited), ErrorAccessDenied);
+  ASSERT_EQ(QueryFullProcessImageName(queryable, 0, imageName), std::nullopt);
   EXPECT_EQ(imageName, ChildPath());
 
-  EXPECT_EQ(WaitForSingleObject(waitable, 0), WaitTimeout);
-  ASSERT_EQ(WaitForSingleObject(waitable, 30000), WaitObject0);
-  ASSERT_EQ(GetExitCodeProcess(queryable, exitCode), ErrorSuccess);
+  EXPECT_EQ(WaitResult(waitable, 0), WaitTimeout);
+  ASSERT_EQ(WaitResult(waitable, 30000), WaitObject0);
+  ASSERT_EQ(GetExitCodeProcess(queryable, exitCode), std::nullopt);
   EXPECT_EQ(exitCode, 0u);
 }
 
 TEST(ProcessContractTest, AnswersAHandleThatIsNoProcessHandleAsInvalid) {
   ProcessInformation child;
-  ASSERT_EQ(StartChild(u"exit 0", child), ErrorSuccess);
+  ASSERT_EQ(StartChild(u"exit 0", child), std::nullopt);
   Handle none;
   std::uint32_t exitCode = 0;
   std::u16string imageName;
-  EXPECT_EQ(WaitForSingleObject(none, 0), WaitFailed);
+  std::uint32_t waited = 0;
+  EXPECT_EQ(WaitForSingleObject(none, 0, waited), ErrorInvalidHandle);
   for (Handle* handle : {&none, &child.thread}) {
     EXPECT_EQ(GetExitCodeProcess(*handle, exitCode), ErrorInvalidHandle);
     EXPECT_EQ(QueryFullProcessImageName(*handle, 0, imageName), ErrorInvalidHandle);

@@ -7,6 +7,7 @@
 #include "feed/test_child.h"
 #include "os/process.h"
 #include "os/process_snapshot.h"
+#include "os/wait_result.h"
 
 namespace ostrel::os {
 namespace {
@@ -15,16 +16,17 @@ ProcessInformation StartChild(std::u16string_view arguments) {
   std::u16string child = test::TestChildPath();
   std::u16string commandLine = u"\"" + child + u"\" " + std::u16string(arguments);
   ProcessInformation started;
-  EXPECT_EQ(CreateProcess(child, commandLine, false, CreateNoWindow, std::nullopt, u"C:\\", {StartfUseShowWindow, SwHide}, started),
-            ErrorSuccess);
+  EXPECT_EQ(CreateProcess(child, commandLine, false, CreateNoWindow, std::nullopt, u"C:\\",
+                          {StartfUseShowWindow, SwHide}, started),
+            std::nullopt);
   return started;
 }
 
 TEST(ProcessWin32Test, WaitsForAHiddenChildAndReadsItsExitCode) {
   ProcessInformation child = StartChild(u"exit 3");
-  ASSERT_EQ(WaitForSingleObject(child.process, 30000), WaitObject0);
+  ASSERT_EQ(WaitResult(child.process, 30000), WaitObject0);
   std::uint32_t exitCode = 0;
-  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), ErrorSuccess);
+  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), std::nullopt);
   EXPECT_EQ(exitCode, 3u);
 }
 
@@ -37,27 +39,27 @@ TEST(ProcessWin32Test, RefusesAMissingApplicationWithoutSearchingForIt) {
 
 TEST(ProcessWin32Test, SnapshotListsARunningChildWhoseFullImagePathCanBeRead) {
   ProcessInformation child = StartChild(u"sleep 1500");
-  EXPECT_EQ(WaitForSingleObject(child.process, 0), WaitTimeout);
+  EXPECT_EQ(WaitResult(child.process, 0), WaitTimeout);
 
   Handle snapshot;
-  ASSERT_EQ(CreateToolhelp32Snapshot(Th32csSnapProcess, 0, snapshot), ErrorSuccess);
+  ASSERT_EQ(CreateToolhelp32Snapshot(Th32csSnapProcess, 0, snapshot), std::nullopt);
   ProcessEntry entry;
-  ASSERT_EQ(Process32First(snapshot, entry), ErrorSuccess);
-  ErrorCode next = ErrorSuccess;
-  while (entry.processId != child.processId && next == ErrorSuccess) next = Process32Next(snapshot, entry);
-  ASSERT_EQ(next, ErrorSuccess) << "the child is not in the snapshot";
+  ASSERT_EQ(Process32First(snapshot, entry), std::nullopt);
+  Failure next;
+  while (entry.processId != child.processId && !next) next = Process32Next(snapshot, entry);
+  ASSERT_EQ(next, std::nullopt) << "the child is not in the snapshot";
   EXPECT_EQ(entry.exeFile, u"ostrel_test_child.exe");
 
   Handle process;
-  ASSERT_EQ(OpenProcess(ProcessQueryLimitedInformation, false, child.processId, process), ErrorSuccess);
+  ASSERT_EQ(OpenProcess(ProcessQueryLimitedInformation, false, child.processId, process), std::nullopt);
   std::u16string imageName;
-  ASSERT_EQ(QueryFullProcessImageName(process, 0, imageName), ErrorSuccess);
+  ASSERT_EQ(QueryFullProcessImageName(process, 0, imageName), std::nullopt);
   EXPECT_EQ(imageName, test::TestChildPath());
 
-  while (Process32Next(snapshot, entry) == ErrorSuccess) {
+  while (!Process32Next(snapshot, entry)) {
   }
   EXPECT_EQ(Process32Next(snapshot, entry), ErrorNoMoreFiles);
-  EXPECT_EQ(WaitForSingleObject(child.process, 30000), WaitObject0);
+  EXPECT_EQ(WaitResult(child.process, 30000), WaitObject0);
 }
 
 }  // namespace

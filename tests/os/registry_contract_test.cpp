@@ -18,8 +18,8 @@ constexpr RootKey Machine = RootKey::HkeyLocalMachine;
 void WriteValue(std::uint32_t view, std::optional<std::u16string_view> name, std::uint32_t type, const void* data,
                 std::uint32_t size) {
   RegistryKey key;
-  ASSERT_EQ(RegCreateKeyEx(Machine, TestKey, RegOptionNonVolatile, KeySetValue | view, key), ErrorSuccess);
-  ASSERT_EQ(RegSetValueEx(key, name, type, data, size), ErrorSuccess);
+  ASSERT_EQ(RegCreateKeyEx(Machine, TestKey, RegOptionNonVolatile, KeySetValue | view, key), std::nullopt);
+  ASSERT_EQ(RegSetValueEx(key, name, type, data, size), std::nullopt);
 }
 
 void WriteString(std::uint32_t view, std::optional<std::u16string_view> name, std::u16string_view text) {
@@ -32,7 +32,7 @@ void WriteDword(std::uint32_t view, std::u16string_view name, std::uint32_t numb
 }
 
 struct StringRead {
-  ErrorCode result;
+  Failure result;
   std::uint32_t size;
   std::u16string text;
 };
@@ -40,7 +40,7 @@ struct StringRead {
 StringRead ReadString(std::uint32_t flags, std::optional<std::u16string_view> name, std::uint32_t bufferSize = 512) {
   std::array<char16_t, 256> buffer{};
   std::uint32_t size = bufferSize;
-  ErrorCode result = RegGetValue(Machine, TestKey, name, RrfRtRegSz | flags, buffer.data(), size);
+  Failure result = RegGetValue(Machine, TestKey, name, RrfRtRegSz | flags, buffer.data(), size);
   return {result, size, std::u16string(buffer.data())};
 }
 
@@ -48,11 +48,11 @@ TEST(RegistryContractTest, KeepsTheTwoViewsApart) {
   WriteString(KeyWow6464Key, u"View", u"64-bit");
   WriteString(KeyWow6432Key, u"View", u"32-bit");
   StringRead native = ReadString(RrfSubkeyWow6464Key, u"View");
-  EXPECT_EQ(native.result, ErrorSuccess);
+  EXPECT_EQ(native.result, std::nullopt);
   EXPECT_EQ(native.text, u"64-bit");
   EXPECT_EQ(native.size, 14u);
   StringRead redirected = ReadString(RrfSubkeyWow6432Key, u"View");
-  EXPECT_EQ(redirected.result, ErrorSuccess);
+  EXPECT_EQ(redirected.result, std::nullopt);
   EXPECT_EQ(redirected.text, u"32-bit");
 }
 
@@ -67,8 +67,7 @@ TEST(RegistryContractTest, ReadsOnlyTheTypesAskedFor) {
   WriteString(KeyWow6464Key, u"Text", u"1");
   std::uint32_t number = 0;
   std::uint32_t size = sizeof number;
-  EXPECT_EQ(RegGetValue(Machine, TestKey, u"Number", RrfRtRegDword | RrfSubkeyWow6464Key, &number, size),
-            ErrorSuccess);
+  EXPECT_EQ(RegGetValue(Machine, TestKey, u"Number", RrfRtRegDword | RrfSubkeyWow6464Key, &number, size), std::nullopt);
   EXPECT_EQ(number, 0xFFFFFFFFu);
   EXPECT_EQ(size, 4u);
   size = sizeof number;
@@ -85,7 +84,7 @@ TEST(RegistryContractTest, ReportsTheSizeNeededWhenTheBufferIsShort) {
 
   WriteString(KeyWow6464Key, u"Fits", std::u16string(255, u'7'));
   StringRead fits = ReadString(RrfSubkeyWow6464Key, u"Fits");
-  EXPECT_EQ(fits.result, ErrorSuccess);
+  EXPECT_EQ(fits.result, std::nullopt);
   EXPECT_EQ(fits.size, 512u);
   EXPECT_EQ(fits.text.size(), 255u);
 }
@@ -94,7 +93,7 @@ TEST(RegistryContractTest, TerminatesAStringStoredWithoutItsZero) {
   std::u16string text = u"1.2.3";
   WriteValue(KeyWow6464Key, u"Unterminated", RegSz, text.data(), static_cast<std::uint32_t>(text.size() * 2));
   StringRead read = ReadString(RrfSubkeyWow6464Key, u"Unterminated");
-  EXPECT_EQ(read.result, ErrorSuccess);
+  EXPECT_EQ(read.result, std::nullopt);
   EXPECT_EQ(read.text, u"1.2.3");
   EXPECT_EQ(read.size, 12u);
 }
@@ -112,7 +111,7 @@ TEST(RegistryContractTest, AMissingKeyOrValueIsNotFound) {
 TEST(RegistryContractTest, AnEmptyStringIsItsTerminatingZero) {
   WriteString(KeyWow6464Key, u"Empty", u"");
   StringRead read = ReadString(RrfSubkeyWow6464Key, u"Empty");
-  EXPECT_EQ(read.result, ErrorSuccess);
+  EXPECT_EQ(read.result, std::nullopt);
   EXPECT_EQ(read.size, 2u);
 }
 

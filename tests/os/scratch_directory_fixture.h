@@ -20,16 +20,16 @@ class ScratchDirectoryTest : public testing::Test {
   void SetUp() override {
     ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(u"O:BAG:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
                                                                   SddlRevision1, descriptor),
-              ErrorSuccess);
-    ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorSuccess);
+              std::nullopt);
+    ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), std::nullopt);
   }
 
   // Creates the file, or empties the one there, and writes the bytes.
   static void Write(const std::u16string& path, std::string_view bytes) {
     Handle file;
-    ASSERT_EQ(CreateFile(path, GenericWrite, 0, CreateAlways, FileAttributeNormal, file), ErrorSuccess);
+    ASSERT_EQ(CreateFile(path, GenericWrite, 0, CreateAlways, FileAttributeNormal, file), std::nullopt);
     std::uint32_t count = 0;
-    ASSERT_EQ(WriteFile(file, bytes, count), ErrorSuccess);
+    ASSERT_EQ(WriteFile(file, bytes, count), std::nullopt);
   }
 
   // The descriptor the directory was created with, for more like it.

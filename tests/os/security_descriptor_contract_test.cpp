@@ -15,27 +15,27 @@ TEST(SecurityDescriptorContractTest, CreatesADirectoryWithADescriptorAndWalksIts
   ScratchDirectory scratch;
   SecurityDescriptor descriptor;
   ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(ProtectedSddl, SddlRevision1, descriptor),
-            ErrorSuccess);
+            std::nullopt);
   EXPECT_NE(descriptor.value(), 0u);
-  ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorSuccess);
+  ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), std::nullopt);
   EXPECT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorAlreadyExists);
   EXPECT_EQ(CreateDirectory(scratch.Child(u"missing\\x"), descriptor), ErrorPathNotFound);
 
   auto [result, owner, dacl, read] = ReadObjectSecurity(scratch.path());
-  ASSERT_EQ(result, ErrorSuccess);
+  ASSERT_EQ(result, std::nullopt);
   ASSERT_TRUE(owner);
   EXPECT_FALSE(owner->bytes.empty());
   ASSERT_TRUE(dacl);
   ASSERT_GT(dacl->aceCount, 0u);
   for (std::uint32_t index = 0; index < dacl->aceCount; ++index) {
     Ace ace;
-    ASSERT_EQ(GetAce(*dacl, index, ace), ErrorSuccess);
+    ASSERT_EQ(GetAce(*dacl, index, ace), std::nullopt);
     ASSERT_TRUE(ace.type == AccessAllowedAceType || ace.type == AccessDeniedAceType) << int{ace.type};
     EXPECT_FALSE(ace.sid.bytes.empty());
     EXPECT_NE(ace.mask, 0u);
   }
   Ace beyond;
-  EXPECT_NE(GetAce(*dacl, dacl->aceCount, beyond), ErrorSuccess);
+  EXPECT_NE(GetAce(*dacl, dacl->aceCount, beyond), std::nullopt);
 }
 
 TEST(SecurityDescriptorContractTest, ReportsAMissingObjectByItsCode) {
@@ -46,9 +46,9 @@ TEST(SecurityDescriptorContractTest, ReportsAMissingObjectByItsCode) {
 
 TEST(SecurityDescriptorContractTest, RefusesMalformedSddl) {
   SecurityDescriptor descriptor;
-  EXPECT_NE(ConvertStringSecurityDescriptorToSecurityDescriptor(u"O:BAG:BAD:P(A;OICI;FA;;;SY", SddlRevision1,
-                                                                descriptor),
-            ErrorSuccess);
+  EXPECT_NE(
+      ConvertStringSecurityDescriptorToSecurityDescriptor(u"O:BAG:BAD:P(A;OICI;FA;;;SY", SddlRevision1, descriptor),
+      std::nullopt);
   EXPECT_EQ(descriptor.value(), 0u);
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 ServiceHandle ConnectedManager() {
   ServiceHandle manager;
-  EXPECT_EQ(OpenSCManager(ScManagerConnect, manager), ErrorSuccess);
+  EXPECT_EQ(OpenSCManager(ScManagerConnect, manager), std::nullopt);
   EXPECT_NE(manager.value(), 0u);
   return manager;
 }
@@ -28,7 +28,7 @@ TEST(ServiceManagerContractTest, RefusesToStopAStoppedServiceAsNotActive) {
   ServiceHandle service;
   // The manager matches names without regard to case.
   ASSERT_EQ(OpenService(manager, u"OSTRELCONTRACTTESTSERVICE", ServiceQueryStatus | ServiceStop, service),
-            ErrorSuccess);
+            std::nullopt);
   EXPECT_EQ(ControlService(service, ServiceControlStop), ErrorServiceNotActive);
 }
 
@@ -36,7 +36,7 @@ TEST(ServiceManagerContractTest, StartsAndStopsOnlyWithTheRightsAskedForAtOpenin
   TestService test;
   ServiceHandle manager = ConnectedManager();
   ServiceHandle service;
-  ASSERT_EQ(OpenService(manager, TestService::Name, ServiceQueryStatus, service), ErrorSuccess);
+  ASSERT_EQ(OpenService(manager, TestService::Name, ServiceQueryStatus, service), std::nullopt);
   EXPECT_EQ(StartService(service), ErrorAccessDenied);
   EXPECT_EQ(ControlService(service, ServiceControlStop), ErrorAccessDenied);
 }

@@ -47,7 +47,7 @@ class RunnableServiceTest : public testing::Test {
 
   static ServiceHandle Open(const ServiceHandle& manager, std::uint32_t access) {
     ServiceHandle service;
-    EXPECT_EQ(OpenService(manager, Name, access, service), ErrorSuccess);
+    EXPECT_EQ(OpenService(manager, Name, access, service), std::nullopt);
     return service;
   }
 
@@ -66,9 +66,9 @@ class RunnableServiceTest : public testing::Test {
 
 TEST_F(RunnableServiceTest, StartsOnceThenRefusesAsAlreadyRunning) {
   ServiceHandle manager;
-  ASSERT_EQ(OpenSCManager(ScManagerConnect, manager), ErrorSuccess);
+  ASSERT_EQ(OpenSCManager(ScManagerConnect, manager), std::nullopt);
   ServiceHandle service = Open(manager, ServiceQueryStatus | ServiceStart);
-  ASSERT_EQ(StartService(service), ErrorSuccess);
+  ASSERT_EQ(StartService(service), std::nullopt);
   EXPECT_EQ(StartService(service), ErrorServiceAlreadyRunning);
   EXPECT_TRUE(ReachesState(service, SERVICE_RUNNING));
   EXPECT_EQ(StartService(service), ErrorServiceAlreadyRunning);
@@ -76,12 +76,12 @@ TEST_F(RunnableServiceTest, StartsOnceThenRefusesAsAlreadyRunning) {
 
 TEST_F(RunnableServiceTest, StopsOnceThenRefusesAsNotActive) {
   ServiceHandle manager;
-  ASSERT_EQ(OpenSCManager(ScManagerConnect, manager), ErrorSuccess);
+  ASSERT_EQ(OpenSCManager(ScManagerConnect, manager), std::nullopt);
   ServiceHandle starter = Open(manager, ServiceQueryStatus | ServiceStart);
-  ASSERT_EQ(StartService(starter), ErrorSuccess);
+  ASSERT_EQ(StartService(starter), std::nullopt);
   ASSERT_TRUE(ReachesState(starter, SERVICE_RUNNING));
   ServiceHandle service = Open(manager, ServiceQueryStatus | ServiceStop);
-  EXPECT_EQ(ControlService(service, ServiceControlStop), ErrorSuccess);
+  EXPECT_EQ(ControlService(service, ServiceControlStop), std::nullopt);
   EXPECT_TRUE(ReachesState(service, SERVICE_STOPPED));
   EXPECT_EQ(ControlService(service, ServiceControlStop), ErrorServiceNotActive);
 }

@@ -76,7 +76,7 @@ TEST_F(FixedLocationTest, ValidatesTheApplicationDirectoryThenTheUpdaterDirector
 TEST_F(FixedLocationTest, RefusesAnImagePathItCannotRead) {
   Machine().moduleFileNameResult = 122;
   EXPECT_EQ(Check(), "Cannot identify updater image");
-  Machine().moduleFileNameResult = os::ErrorSuccess;
+  Machine().moduleFileNameResult = std::nullopt;
 
   // 32,767 units fit with the terminator; 32,768 are cut.
   Machine().moduleFileName = u"C:\\" + std::u16string(32764, u'a');

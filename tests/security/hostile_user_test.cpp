@@ -35,10 +35,10 @@ void AsUser(const std::function<void()>& arrangement) {
   Machine().identity = updater;
 }
 
-os::ErrorCode CreateUserFolder(std::u16string_view path) {
+os::Failure CreateUserFolder(std::u16string_view path) {
   os::SecurityDescriptor descriptor;
   EXPECT_EQ(os::ConvertStringSecurityDescriptorToSecurityDescriptor(UserFolderSddl, os::SddlRevision1, descriptor),
-            os::ErrorSuccess);
+            std::nullopt);
   return os::CreateDirectory(path, descriptor);
 }
 
@@ -99,20 +99,20 @@ INSTANTIATE_TEST_SUITE_P(
     Arrangements, HostileArrangementTest,
     testing::Values(
         HostileCase{"PreCreatedWorkingDirectory",
-                    [] { AsUser([] { EXPECT_EQ(CreateUserFolder(UpdaterDataDirectory()), os::ErrorSuccess); }); },
+                    [] { AsUser([] { EXPECT_EQ(CreateUserFolder(UpdaterDataDirectory()), std::nullopt); }); },
                     "ensure: Updater object has an untrusted owner or ACL"},
         // Between the updater's look at the name and its CreateDirectoryW.
         HostileCase{"DirectoryCreatedInTheGap",
                     [] {
                       Machine().fileSystem.beforeCreateDirectory = [](std::u16string_view path) {
                         Machine().fileSystem.beforeCreateDirectory = nullptr;
-                        AsUser([&] { EXPECT_EQ(CreateUserFolder(path), os::ErrorSuccess); });
+                        AsUser([&] { EXPECT_EQ(CreateUserFolder(path), std::nullopt); });
                       };
                     },
                     "ensure: Updater object has an untrusted owner or ACL"},
         HostileCase{"JunctionAtTheWorkingDirectory",
                     [] {
-                      AsUser([] { EXPECT_EQ(CreateUserFolder(u"C:\\ProgramData\\elsewhere"), os::ErrorSuccess); });
+                      AsUser([] { EXPECT_EQ(CreateUserFolder(u"C:\\ProgramData\\elsewhere"), std::nullopt); });
                       Machine().fileSystem.AddJunction(UpdaterDataDirectory(), u"C:\\ProgramData\\elsewhere").security =
                           Machine().fileSystem.Find(u"C:\\ProgramData\\elsewhere")->security;
                     },
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                         os::Handle held;
                         EXPECT_EQ(os::CreateFile(Data(StatusFileName), os::GenericRead, os::FileShareRead,
                                                  os::OpenExisting, 0, held),
-                                  os::ErrorSuccess);
+                                  std::nullopt);
                         Machine().handles.open.erase(held.value());  // it stays open in the user's process
                       });
                     },
@@ -143,7 +143,7 @@ TEST_F(HostileUserTest, CannotChangeWhatIsInTheProtectedDirectory) {
     EXPECT_EQ(CreateUserFolder(Data(u"planted")), os::ErrorAccessDenied);
     EXPECT_EQ(os::DeleteFile(Data(StatusFileName)), os::ErrorAccessDenied);
     EXPECT_EQ(os::CreateFile(u"C:\\ProgramData\\mine.exe", os::GenericWrite, 0, os::CreateAlways, 0, file),
-              os::ErrorSuccess);
+              std::nullopt);
     file = os::Handle();
     EXPECT_EQ(os::MoveFileEx(u"C:\\ProgramData\\mine.exe", Data(u"Ostrel-Setup-9.9.9.exe"), 0),
               os::ErrorAccessDenied);

@@ -126,7 +126,7 @@ TEST_F(ObjectAclTest, StopsAtTheFirstOffendingEntry) {
 TEST_F(ObjectAclTest, ReportsWhatCannotBeRead) {
   Machine().fileSystem.getAceResult = 1344;
   EXPECT_EQ(Validate(), "Read updater ACL (1344)");
-  Machine().fileSystem.getAceResult = os::ErrorSuccess;
+  Machine().fileSystem.getAceResult = std::nullopt;
   object.security.dacl.emplace();
   EXPECT_EQ(Validate(), "") << "an empty DACL has no entry to read";
 

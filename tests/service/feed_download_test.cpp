@@ -135,8 +135,8 @@ TEST_F(FeedDownloadTest, ReturnsAnEmptyBodyAsEmpty) {
 
 TEST_F(FeedDownloadTest, StopsBeforeTheFirstReadWhenTheStopEventIsSet) {
   Serve(u"release.json", 200, "{}");
-  ASSERT_EQ(os::CreateStopEvent(), os::ErrorSuccess);
-  ASSERT_EQ(os::SetStopEvent(), os::ErrorSuccess);
+  ASSERT_EQ(os::CreateStopEvent(), std::nullopt);
+  ASSERT_EQ(os::SetStopEvent(), std::nullopt);
   ExpectFailure(u"release.json", 65536, "Update check canceled");
   EXPECT_THAT(Machine().http.requestTargets, testing::SizeIs(1));
   EXPECT_EQ(Machine().http.reads, 0u);
@@ -144,10 +144,10 @@ TEST_F(FeedDownloadTest, StopsBeforeTheFirstReadWhenTheStopEventIsSet) {
 
 TEST_F(FeedDownloadTest, StopsBeforeTheNextReadWhenAStopArrivesDuringTheBody) {
   Serve(u"installer.exe", 200, std::string(200000, 'i'));
-  ASSERT_EQ(os::CreateStopEvent(), os::ErrorSuccess);
+  ASSERT_EQ(os::CreateStopEvent(), std::nullopt);
   Machine().http.beforeRead = [](std::size_t readsSoFar) {
     if (readsSoFar == 1) {
-      ASSERT_EQ(os::SetStopEvent(), os::ErrorSuccess);
+      ASSERT_EQ(os::SetStopEvent(), std::nullopt);
     }
   };
   ExpectFailure(u"installer.exe", 200000, "Update check canceled");
@@ -224,7 +224,7 @@ TEST_F(FeedDownloadToFileTest, NamesAFailedWriteOrFlushWithItsCode) {
   Serve(u"installer.exe", 200, "body");
   Machine().fileSystem.writeFileResult = 112;
   ExpectFileFailure(4, "Write update download (112)");
-  Machine().fileSystem.writeFileResult = os::ErrorSuccess;
+  Machine().fileSystem.writeFileResult = std::nullopt;
   // A short write reports success, so no code is left to tell.
   Machine().fileSystem.writeLimit = 3;
   ExpectFileFailure(4, "Write update download (0)");
@@ -232,7 +232,7 @@ TEST_F(FeedDownloadToFileTest, NamesAFailedWriteOrFlushWithItsCode) {
   Machine().fileSystem.flushFileBuffersResult = 5;
   ExpectFileFailure(4, "Flush update download (5)");
   Machine().fileSystem.AddDirectory(u"C:\\ProgramData\\OstrelNativeUpdater\\taken");
-  Machine().fileSystem.flushFileBuffersResult = os::ErrorSuccess;
+  Machine().fileSystem.flushFileBuffersResult = std::nullopt;
   try {
     DownloadFeedFile(u"installer.exe", 4, u"C:\\ProgramData\\OstrelNativeUpdater\\taken");
     ADD_FAILURE();

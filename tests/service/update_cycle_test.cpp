@@ -160,14 +160,12 @@ INSTANTIATE_TEST_SUITE_P(
                         [](const PublishedRelease& release) {
                           Machine().fileSystem.Find(Data(release.file))->contents.back() ^= 1;
                         }},
-        StagedFilesCase{"InstallerMissing",
-                        [](const PublishedRelease& release) {
-                          ASSERT_EQ(os::DeleteFile(Data(release.file)), os::ErrorSuccess);
-                        }},
-        StagedFilesCase{"MetadataNotSigned",
-                        [](const PublishedRelease&) {
-                          Machine().fileSystem.Find(Data(ReleaseMetadataName))->contents += ' ';
-                        }},
+        StagedFilesCase{
+            "InstallerMissing",
+            [](const PublishedRelease& release) { ASSERT_EQ(os::DeleteFile(Data(release.file)), std::nullopt); }},
+        StagedFilesCase{
+            "MetadataNotSigned",
+            [](const PublishedRelease&) { Machine().fileSystem.Find(Data(ReleaseMetadataName))->contents += ' '; }},
         StagedFilesCase{"InstallerWritableByUsers",
                         [](const PublishedRelease& release) {
                           Machine().fileSystem.Find(Data(release.file))->security.dacl->push_back(

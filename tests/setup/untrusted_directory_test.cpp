@@ -44,10 +44,10 @@ void AsUser(const std::function<void()>& arrangement) {
 void CreateUserFolder(std::u16string_view path) {
   AsUser([path] {
     os::SecurityDescriptor descriptor;
-    ASSERT_EQ(os::ConvertStringSecurityDescriptorToSecurityDescriptor(u"D:(A;OICI;FA;;;BU)", os::SddlRevision1,
-                                                                      descriptor),
-              os::ErrorSuccess);
-    ASSERT_EQ(os::CreateDirectory(path, descriptor), os::ErrorSuccess);
+    ASSERT_EQ(
+        os::ConvertStringSecurityDescriptorToSecurityDescriptor(u"D:(A;OICI;FA;;;BU)", os::SddlRevision1, descriptor),
+        std::nullopt);
+    ASSERT_EQ(os::CreateDirectory(path, descriptor), std::nullopt);
   });
 }
 

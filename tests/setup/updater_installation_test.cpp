@@ -38,8 +38,8 @@ bool StandardUserMayOpen(std::uint32_t access) {
   FakeIdentity installer = std::exchange(Machine().identity, FakeIdentity::StandardUser());
   os::ServiceHandle manager;
   os::ServiceHandle service;
-  bool opened = os::OpenSCManager(os::ScManagerConnect, manager) == os::ErrorSuccess &&
-                os::OpenService(manager, ServiceName, access, service) == os::ErrorSuccess;
+  bool opened =
+      !os::OpenSCManager(os::ScManagerConnect, manager) && !os::OpenService(manager, ServiceName, access, service);
   Machine().identity = installer;
   return opened;
 }

@@ -82,8 +82,8 @@ TEST_F(UpdaterRemovalTest, AcceptsAStoppedServiceAndOneMarkedForDeletion) {
   service.markedForDeletion = true;
   // Something else still holds it open, so it stays marked.
   os::ServiceHandle manager, other;
-  ASSERT_EQ(os::OpenSCManager(os::ScManagerConnect, manager), os::ErrorSuccess);
-  ASSERT_EQ(os::OpenService(manager, ServiceName, os::ServiceQueryStatus, other), os::ErrorSuccess);
+  ASSERT_EQ(os::OpenSCManager(os::ScManagerConnect, manager), std::nullopt);
+  ASSERT_EQ(os::OpenService(manager, ServiceName, os::ServiceQueryStatus, other), std::nullopt);
   RemoveUpdater();
   EXPECT_THAT(service.controls, ElementsAre(os::ServiceControlStop)) << "refused with 1062, accepted";
   EXPECT_TRUE(service.markedForDeletion);

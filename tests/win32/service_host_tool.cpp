@@ -17,8 +17,8 @@ namespace {
 using namespace ostrel;
 
 void WaitingServiceMain(std::uint32_t, char16_t**) {
-  if (os::CreateStopEvent() != os::ErrorSuccess) return;
-  if (os::RegisterServiceCtrlHandlerEx(ServiceName, ServiceControlHandler) != os::ErrorSuccess) return;
+  if (os::CreateStopEvent()) return;
+  if (os::RegisterServiceCtrlHandlerEx(ServiceName, ServiceControlHandler)) return;
   ReportServiceStatus(os::ServiceRunning, false);
   while (!os::WaitForStopEvent(1000)) {
   }
@@ -31,8 +31,8 @@ int main(int argumentCount, char** arguments) {
   std::string_view mode = argumentCount == 2 ? arguments[1] : "";
   if (mode != "cycle" && mode != "wait") return 2;
   os::ServiceMainFunction entry = mode == "cycle" ? ServiceMain : WaitingServiceMain;
-  if (os::ErrorCode error = os::StartServiceCtrlDispatcher(ServiceName, entry)) {
-    std::printf("Connect service dispatcher (%u)\n", error);
+  if (const os::Failure failure = os::StartServiceCtrlDispatcher(ServiceName, entry)) {
+    std::printf("Connect service dispatcher (%u)\n", *failure);
     return 1;
   }
   return 0;

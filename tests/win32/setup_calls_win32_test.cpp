@@ -43,28 +43,27 @@ std::wstring SecurityOf(const ServiceHandle& service) {
 
 TEST(SetupCallsTest, CreateReconfigureSecureAndDeleteAService) {
   ServiceHandle manager;
-  ASSERT_EQ(OpenSCManager(ScManagerConnect | ScManagerCreateService, manager), ErrorSuccess);
+  ASSERT_EQ(OpenSCManager(ScManagerConnect | ScManagerCreateService, manager), std::nullopt);
   ServiceHandle service;
   ASSERT_EQ(CreateService(manager, Name, u"Ostrel setup test", ServiceAllAccess,
                           Configuration(u"\"C:\\ostrel-setup\\first.exe\" --service"), service),
-            ErrorSuccess);
+            std::nullopt);
   ServiceHandle second;
   EXPECT_EQ(CreateService(manager, Name, u"Other", ServiceAllAccess, Configuration(u"x"), second), ErrorServiceExists);
   ServiceHandle existing;
-  ASSERT_EQ(OpenService(manager, Name, ServiceAllAccess, existing), ErrorSuccess);
-  EXPECT_EQ(ChangeServiceConfig(existing, Configuration(u"\"C:\\ostrel-setup\\second.exe\" --service")),
-            ErrorSuccess);
+  ASSERT_EQ(OpenService(manager, Name, ServiceAllAccess, existing), std::nullopt);
+  EXPECT_EQ(ChangeServiceConfig(existing, Configuration(u"\"C:\\ostrel-setup\\second.exe\" --service")), std::nullopt);
   SecurityDescriptor descriptor;
-  ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(Sddl, SddlRevision1, descriptor), ErrorSuccess);
+  ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(Sddl, SddlRevision1, descriptor), std::nullopt);
   EXPECT_EQ(SetServiceObjectSecurity(existing, OwnerSecurityInformation | DaclSecurityInformation, descriptor),
-            ErrorSuccess);
+            std::nullopt);
   // Wine accepts the descriptor but reads back an empty "D:"; Windows gives the SDDL back.
   EXPECT_FALSE(SecurityOf(existing).starts_with(L"<")) << "the descriptor can be read back";
   ServiceStatus status;
-  ASSERT_EQ(QueryServiceStatus(existing, status), ErrorSuccess);
+  ASSERT_EQ(QueryServiceStatus(existing, status), std::nullopt);
   EXPECT_EQ(status.currentState, ServiceStopped);
   EXPECT_EQ(ControlService(existing, ServiceControlStop), ErrorServiceNotActive);
-  EXPECT_EQ(DeleteService(existing), ErrorSuccess);
+  EXPECT_EQ(DeleteService(existing), std::nullopt);
   EXPECT_EQ(DeleteService(service), ErrorServiceMarkedForDelete) << "still open, so only marked";
 }
 
@@ -72,18 +71,18 @@ TEST(SetupCallsTest, RegistrationKeyIsWrittenAndRemovedInThe64BitView) {
   constexpr std::u16string_view key = u"SOFTWARE\\OstrelSetupTest\\Host";
   {
     RegistryKey created;
-    ASSERT_EQ(RegCreateKeyEx(RootKey::HkeyLocalMachine, key, RegOptionNonVolatile, KeySetValue | KeyWow6464Key,
-                             created),
-              ErrorSuccess);
+    ASSERT_EQ(
+        RegCreateKeyEx(RootKey::HkeyLocalMachine, key, RegOptionNonVolatile, KeySetValue | KeyWow6464Key, created),
+        std::nullopt);
     constexpr char16_t value[] = u"C:\\manifest.json";
-    ASSERT_EQ(RegSetValueEx(created, std::nullopt, RegSz, value, sizeof value), ErrorSuccess);
+    ASSERT_EQ(RegSetValueEx(created, std::nullopt, RegSz, value, sizeof value), std::nullopt);
   }
   char16_t read[64] = {};
   std::uint32_t size = sizeof read;
   EXPECT_EQ(RegGetValue(RootKey::HkeyLocalMachine, key, std::nullopt, RrfRtRegSz | RrfSubkeyWow6464Key, read, size),
-            ErrorSuccess);
+            std::nullopt);
   EXPECT_EQ(std::u16string(read), u"C:\\manifest.json");
-  EXPECT_EQ(RegDeleteTree(RootKey::HkeyLocalMachine, u"SOFTWARE\\OstrelSetupTest"), ErrorSuccess);
+  EXPECT_EQ(RegDeleteTree(RootKey::HkeyLocalMachine, u"SOFTWARE\\OstrelSetupTest"), std::nullopt);
   size = sizeof read;
   EXPECT_EQ(RegGetValue(RootKey::HkeyLocalMachine, key, std::nullopt, RrfRtRegSz | RrfSubkeyWow6464Key, read, size),
             ErrorFileNotFound);
@@ -102,12 +101,12 @@ TEST(SetupCallsTest, RenamesADirectoryByItsHandle) {
     Handle directory;
     ASSERT_EQ(CreateFile(from, Delete, FileShareRead | FileShareWrite | FileShareDelete, OpenExisting,
                          FileFlagBackupSemantics | FileFlagOpenReparsePoint, directory),
-              ErrorSuccess);
-    EXPECT_EQ(SetFileRenameInformation(directory, to, false), ErrorSuccess);
+              std::nullopt);
+    EXPECT_EQ(SetFileRenameInformation(directory, to, false), std::nullopt);
   }
   std::uint32_t attributes = 0;
-  EXPECT_EQ(GetFileAttributes(to, attributes), ErrorSuccess);
-  EXPECT_NE(GetFileAttributes(from, attributes), ErrorSuccess);
+  EXPECT_EQ(GetFileAttributes(to, attributes), std::nullopt);
+  EXPECT_NE(GetFileAttributes(from, attributes), std::nullopt);
   ::RemoveDirectoryW(win32::WideString(to).c_str());
 }
 

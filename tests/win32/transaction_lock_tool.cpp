@@ -28,10 +28,11 @@ int Hold() {
 
 int Probe() {
   os::Handle probe;
-  os::ErrorCode error = os::CreateFile(JoinPath(UpdaterDataDirectory(), TransactionLockName), os::GenericRead,
-                                       os::FileShareRead | os::FileShareWrite | os::FileShareDelete, os::OpenExisting,
-                                       os::FileFlagOpenReparsePoint, probe);
-  std::printf("%u\n", static_cast<unsigned>(error));
+  const os::Failure failure = os::CreateFile(JoinPath(UpdaterDataDirectory(), TransactionLockName), os::GenericRead,
+                                             os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
+                                             os::OpenExisting, os::FileFlagOpenReparsePoint, probe);
+  // 0 when the open succeeded.
+  std::printf("%u\n", static_cast<unsigned>(failure.value_or(os::ErrorSuccess)));
   return 0;
 }
 

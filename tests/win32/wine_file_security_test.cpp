@@ -20,8 +20,8 @@ namespace {
 Sid ProcessUser() {
   Handle token;
   Sid user;
-  EXPECT_EQ(OpenProcessToken(TokenQuery, token), ErrorSuccess);
-  EXPECT_EQ(GetTokenUser(token, user), ErrorSuccess);
+  EXPECT_EQ(OpenProcessToken(TokenQuery, token), std::nullopt);
+  EXPECT_EQ(GetTokenUser(token, user), std::nullopt);
   return user;
 }
 
@@ -29,11 +29,11 @@ TEST(WineFileSecurityTest, DropsTheDescriptorGivenAtCreation) {
   ScratchDirectory scratch;
   SecurityDescriptor descriptor;
   ASSERT_EQ(ConvertStringSecurityDescriptorToSecurityDescriptor(ProtectedDirectorySddl, SddlRevision1, descriptor),
-            ErrorSuccess);
-  ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), ErrorSuccess);
+            std::nullopt);
+  ASSERT_EQ(CreateDirectory(scratch.path(), descriptor), std::nullopt);
 
   auto [result, owner, dacl, read] = ReadObjectSecurity(scratch.path());
-  ASSERT_EQ(result, ErrorSuccess);
+  ASSERT_EQ(result, std::nullopt);
   // Windows would report Administrators and the three entries asked for;
   // Wine reports the process's user as owner, with full control for
   // LocalSystem and that user, both inherited by files and subdirectories.
@@ -44,8 +44,8 @@ TEST(WineFileSecurityTest, DropsTheDescriptorGivenAtCreation) {
   ASSERT_EQ(dacl->aceCount, 2u);
   Ace system;
   Ace owning;
-  ASSERT_EQ(GetAce(*dacl, 0, system), ErrorSuccess);
-  ASSERT_EQ(GetAce(*dacl, 1, owning), ErrorSuccess);
+  ASSERT_EQ(GetAce(*dacl, 0, system), std::nullopt);
+  ASSERT_EQ(GetAce(*dacl, 1, owning), std::nullopt);
   EXPECT_TRUE(IsWellKnownSid(system.sid, WellKnownSidType::WinLocalSystemSid));
   EXPECT_TRUE(EqualSid(owning.sid, user));
   for (const Ace& ace : {system, owning}) {
@@ -64,7 +64,7 @@ TEST(WineFileSecurityTest, LeavesEveryObjectOwnedByAnUntrustedUser) {
     EXPECT_STREQ(failure.what(), "Updater object has an untrusted owner or ACL");
   }
   std::uint32_t attributes = 0;
-  ASSERT_EQ(GetFileAttributes(scratch.path(), attributes), ErrorSuccess);
+  ASSERT_EQ(GetFileAttributes(scratch.path(), attributes), std::nullopt);
   EXPECT_NE(attributes & FileAttributeDirectory, 0u);
 }
 
