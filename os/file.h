@@ -58,6 +58,11 @@ struct FileInformation {
 // ErrorAlreadyExists.
 [[nodiscard]] Failure SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists);
 
+// SetEndOfFile: the file ends where the handle stands, which a fresh open
+// leaves at the start, so there it empties the file. The handle needs write
+// access (ErrorAccessDenied otherwise).
+[[nodiscard]] Failure SetEndOfFile(const Handle& file);
+
 // FlushFileBuffers.
 [[nodiscard]] Failure FlushFileBuffers(const Handle& file);
 

@@ -1,7 +1,5 @@
 #include "security/protected_file.h"
 
-#include <cstdint>
-
 #include "foundation/failure.h"
 #include "foundation/path_grammar.h"
 #include "os/file.h"
@@ -9,21 +7,33 @@
 
 namespace ostrel {
 
-void WriteProtectedFile(std::u16string_view path, std::string_view bytes) {
+os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode, std::uint32_t flags,
+                               const char* createFailure) {
   ValidateObjectAcl(ParentPath(path));
   os::Handle file;
-  // No security attributes: a new file takes the entries of its protected
-  // directory. The open applies to a link itself, never to its target.
-  if (const os::Failure failure =
-          os::CreateFile(path, os::GenericWrite, os::FileShareRead, os::CreateAlways,
-                         os::FileFlagWriteThrough | os::FileFlagOpenReparsePoint | os::FileAttributeNormal, file)) {
-    RaiseLastError("Create updater file", *failure);
+  // OPEN_ALWAYS, not CREATE_ALWAYS: an existing file keeps its bytes until
+  // its handle has been checked, and FILE_FLAG_OPEN_REPARSE_POINT, which
+  // opens a link at the name as itself, is documented with it. No security
+  // attributes: a new file takes the entries of its protected directory.
+  if (const os::Failure failure = os::CreateFile(path, os::GenericWrite, shareMode, os::OpenAlways,
+                                                 flags | os::FileFlagOpenReparsePoint, file)) {
+    RaiseLastError(createFailure, *failure);
   }
   os::FileInformation information;
   if (const os::Failure failure = os::GetFileInformationByHandle(file, information)) {
     RaiseLastError("Inspect updater file", *failure);
   }
   Require((information.attributes & os::FileAttributeReparsePoint) == 0, "Updater file reparse point rejected");
+  Require((information.attributes & os::FileAttributeDirectory) == 0, "Updater file is a directory");
+  // Whatever is written here would show under every other name too.
+  Require(information.numberOfLinks == 1, "Updater file has other names");
+  if (const os::Failure failure = os::SetEndOfFile(file)) RaiseLastError(createFailure, *failure);
+  return file;
+}
+
+void WriteProtectedFile(std::u16string_view path, std::string_view bytes) {
+  os::Handle file = CreateProtectedFile(path, os::FileShareRead, os::FileFlagWriteThrough | os::FileAttributeNormal,
+                                        "Create updater file");
   std::uint32_t written = 0;
   // A count that does not fit in 32 bits can never equal what was written.
   const os::Failure writeFailure = os::WriteFile(file, bytes, written);

@@ -1,16 +1,31 @@
 // Writing the updater's small files where only trusted principals can reach.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
+
+#include "os/handle.h"
 
 namespace ostrel {
 
-// Replaces the file's content with the bytes, written through to disk. The
-// parent directory must pass ValidateObjectAcl; the name is opened without
-// following a link, and refused when it is one; the whole buffer (smaller
-// than 4 GiB) goes in one write, then the file is flushed. Others may read
-// the file while it is written, but not write or delete it. A failure may
-// leave the file truncated or partly written: callers that need all or
+// Opens the file for writing and empties it, for a writer that then writes
+// it whole; shareMode and flags (attributes, write-through) are those of the
+// open. The parent directory must pass ValidateObjectAcl. The name is opened,
+// or created when missing, without following a link at it, and nothing of
+// what it names changes before the handle shows a plain file with no other
+// name. Fails with createFailure and the system error code when the file
+// cannot be opened, created or emptied; with "Inspect updater file" and the
+// code when the handle cannot be read; and with "Updater file reparse point
+// rejected" (a link), "Updater file is a directory" or "Updater file has
+// other names" (a hard link).
+os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode, std::uint32_t flags,
+                               const char* createFailure);
+
+// Replaces the file's content with the bytes, written through to disk, in a
+// file CreateProtectedFile opened ("Create updater file"): others may read
+// the file while it is written, but not write or delete it. The whole buffer
+// (smaller than 4 GiB) goes in one write, then the file is flushed. A failure
+// may leave the file empty or partly written: callers that need all or
 // nothing write a temporary and move it over the target.
 void WriteProtectedFile(std::u16string_view path, std::string_view bytes);
 

@@ -5,12 +5,11 @@
 
 #include "build_configuration.h"
 #include "foundation/failure.h"
-#include "foundation/path_grammar.h"
 #include "os/file.h"
 #include "os/http.h"
 #include "os/stop_event.h"
 #include "os/tick_count.h"
-#include "security/object_acl.h"
+#include "security/protected_file.h"
 
 namespace ostrel {
 namespace {
@@ -79,18 +78,6 @@ FeedResponse RequestFeedFile(std::u16string_view fileName) {
   return response;
 }
 
-os::Handle CreateDownloadFile(std::u16string_view path) {
-  ValidateObjectAcl(ParentPath(path));
-  os::Handle file;
-  // Shared with nobody, and a reparse point at the path is replaced, never
-  // followed.
-  if (const os::Failure failure = os::CreateFile(path, os::GenericWrite, 0, os::CreateAlways,
-                                                 os::FileAttributeNormal | os::FileFlagOpenReparsePoint, file)) {
-    RaiseLastError("Create update download", *failure);
-  }
-  return file;
-}
-
 void WriteDownload(const os::Handle& file, std::span<const char> bytes) {
   std::uint32_t written = 0;
   const os::Failure failure = os::WriteFile(file, bytes, written);
@@ -105,7 +92,9 @@ std::string DownloadFeedFile(std::u16string_view fileName, std::uint64_t byteLim
   Require(fileName.find_first_not_of(FeedFileAlphabet) == std::u16string_view::npos, "Invalid fixed-feed filename");
   FeedResponse response = RequestFeedFile(fileName);
   const bool toFile = !destinationPath.empty();
-  os::Handle file = toFile ? CreateDownloadFile(destinationPath) : os::Handle();
+  // Shared with nobody while it is written.
+  os::Handle file = toFile ? CreateProtectedFile(destinationPath, 0, os::FileAttributeNormal, "Create update download")
+                           : os::Handle();
 
   std::string body;
   std::vector<char> buffer(TransferBufferSize);

@@ -17,10 +17,11 @@ inline constexpr std::u16string_view FeedUserAgent = u"Ostrel Native Updater/1";
 // Downloads "/updates/native/<fileName>" from the update server, port 443.
 // The name may hold only ASCII letters, digits, "." and "-". A body longer
 // than byteLimit bytes is refused; exactly byteLimit is accepted. With an
-// empty destinationPath the body is returned; otherwise it is written to a
-// new file there (its parent directory validated first) and the result is
-// empty. A failed download may leave that file partly written. Raises
-// std::runtime_error with the step that failed.
+// empty destinationPath the body is returned; otherwise it is written to the
+// file there, opened, checked and emptied by CreateProtectedFile ("Create
+// update download"), and the result is empty. A failed download may leave
+// that file partly written. Raises std::runtime_error with the step that
+// failed.
 std::string DownloadFeedFile(std::u16string_view fileName, std::uint64_t byteLimit,
                              std::u16string_view destinationPath);
 

@@ -70,6 +70,8 @@ Failure SetFileRenameInformation(const Handle& file, std::u16string_view newPath
       ::SetFileInformationByHandle(Native(file), FileRenameInfo, information, static_cast<DWORD>(buffer.size())));
 }
 
+Failure SetEndOfFile(const Handle& file) { return win32::FailureUnless(::SetEndOfFile(Native(file))); }
+
 Failure FlushFileBuffers(const Handle& file) { return win32::FailureUnless(::FlushFileBuffers(Native(file))); }
 
 }  // namespace ostrel::os

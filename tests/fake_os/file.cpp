@@ -109,6 +109,16 @@ Failure WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t
   return std::nullopt;
 }
 
+Failure SetEndOfFile(const Handle& file) {
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  FakeFileSystem::OpenFile* open = OpenFileOf(file);
+  if (open == nullptr) return ErrorInvalidHandle;
+  if (!(fake::MapGenericFileRights(open->access) & FileWriteData)) return ErrorAccessDenied;
+  if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
+  open->file->contents.resize(open->position);
+  return std::nullopt;
+}
+
 Failure FlushFileBuffers(const Handle& file) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   if (fileSystem.flushFileBuffersResult) return fileSystem.flushFileBuffersResult;

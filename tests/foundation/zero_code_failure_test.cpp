@@ -51,11 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
     Calls, ZeroCodeFailureTest,
     testing::Values(ZeroCodeCase{"DispatcherConnection", [] { Machine().serviceControl.dispatcherResult = 0; },
                                  RunService, "Connect service dispatcher (0)"},
-                    // Creating the temporary file and writing it are the first two
-                    // changes; the move that publishes it is the third.
+                    // Creating the temporary file, emptying it and writing it are
+                    // the first three changes; the move that publishes it is the fourth.
                     ZeroCodeCase{"StatusCommit",
                                  [] {
-                                   Machine().fileSystem.failChangesFrom = Machine().fileSystem.changes + 2;
+                                   Machine().fileSystem.failChangesFrom = Machine().fileSystem.changes + 3;
                                    Machine().fileSystem.changeFailure = 0;
                                  },
                                  [] { WriteStatus(StatusUpToDate, u"", ""); }, "Commit updater status (0)"},

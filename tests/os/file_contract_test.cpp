@@ -37,6 +37,40 @@ TEST_F(FileContractTest, CreatesWritesAndFlushesAFile) {
   EXPECT_EQ(WriteFile(reader, std::string_view("x"), count), ErrorAccessDenied);
 }
 
+// How the updater opens a file it writes: an existing file keeps its bytes
+// until SetEndOfFile empties it where the fresh handle stands, at its start.
+TEST_F(FileContractTest, OpenAlwaysKeepsTheContentUntilSetEndOfFileEmptiesIt) {
+  Write(file, "earlier content");
+  Handle written;
+  ASSERT_EQ(CreateFile(file, GenericWrite, FileShareRead, OpenAlways,
+                       FileFlagWriteThrough | FileFlagOpenReparsePoint | FileAttributeNormal, written),
+            std::nullopt);
+  FileInformation information;
+  ASSERT_EQ(GetFileInformationByHandle(written, information), std::nullopt);
+  EXPECT_EQ(information.numberOfLinks, 1u);
+  std::uint64_t size = 0;
+  ASSERT_EQ(GetFileSizeEx(written, size), std::nullopt);
+  EXPECT_EQ(size, 15u);
+  ASSERT_EQ(SetEndOfFile(written), std::nullopt);
+  ASSERT_EQ(GetFileSizeEx(written, size), std::nullopt);
+  EXPECT_EQ(size, 0u);
+  std::uint32_t count = 0;
+  ASSERT_EQ(WriteFile(written, std::string_view("new"), count), std::nullopt);
+  ASSERT_EQ(GetFileSizeEx(written, size), std::nullopt);
+  EXPECT_EQ(size, 3u);
+}
+
+TEST_F(FileContractTest, SetEndOfFileNeedsAHandleOpenedForWriting) {
+  Write(file, "content");
+  Handle reader;
+  ASSERT_EQ(CreateFile(file, GenericRead, ShareAll, OpenExisting, FileAttributeNormal, reader), std::nullopt);
+  // Windows answers ErrorAccessDenied; Wine answers ErrorInvalidParameter.
+  EXPECT_NE(SetEndOfFile(reader), std::nullopt);
+  std::uint64_t size = 0;
+  ASSERT_EQ(GetFileSizeEx(reader, size), std::nullopt);
+  EXPECT_EQ(size, 7u);
+}
+
 TEST_F(FileContractTest, AnOpenWithoutSharingExcludesEveryOtherOpen) {
   Handle lock;
   ASSERT_EQ(

@@ -42,10 +42,11 @@ TEST_F(ProtectedFileTest, WritesTheWholeBufferThroughToDisk) {
   ASSERT_NE(Written(), nullptr);
   EXPECT_EQ(Written()->contents, "{\"ok\":true}");
   EXPECT_EQ(Machine().fileSystem.flushes, 1);
-  // Others may read, not write or delete; a link is opened as itself.
+  // Others may read, not write or delete; a link is opened as itself, and
+  // an existing file is opened, not truncated, until it has been checked.
   using Call = FakeFileSystem::CreateFileCall;
   EXPECT_EQ(Machine().fileSystem.createFileCalls,
-            (std::vector<Call>{{std::u16string(FilePath), 0x40000000, 0x1, 2, 0x80200080}}));
+            (std::vector<Call>{{std::u16string(FilePath), 0x40000000, 0x1, 4, 0x80200080}}));
 }
 
 TEST_F(ProtectedFileTest, ReplacesWhatWasThere) {
@@ -99,10 +100,18 @@ TEST_F(ProtectedFileTest, ValidatesTheDirectoryBeforeCreatingAnything) {
   EXPECT_TRUE(Machine().fileSystem.createFileCalls.empty());
 }
 
-TEST_F(ProtectedFileTest, RefusesALinkAndLeavesItsTargetAlone) {
+// The names a hostile user may plant: a link, whose reparse data must not be
+// truncated any more than its target, and a second name of a file of his.
+TEST_F(ProtectedFileTest, RefusesALinkOrAHardLinkAndChangesNothingOfEither) {
   Machine().fileSystem.AddFile(u"C:\\ProgramData\\target.txt", "keep");
-  Machine().fileSystem.AddFileLink(FilePath, u"C:\\ProgramData\\target.txt");
+  Machine().fileSystem.AddFileLink(FilePath, u"C:\\ProgramData\\target.txt").contents = "reparse data";
   EXPECT_EQ(Write("planted"), "Updater file reparse point rejected");
+  EXPECT_EQ(Machine().fileSystem.Find(u"C:\\ProgramData\\target.txt")->contents, "keep");
+  EXPECT_EQ(Written()->contents, "reparse data");
+
+  Machine().fileSystem.files.erase(u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\STATUS.TMP");
+  Machine().fileSystem.AddHardLink(FilePath, u"C:\\ProgramData\\target.txt");
+  EXPECT_EQ(Write("planted"), "Updater file has other names");
   EXPECT_EQ(Machine().fileSystem.Find(u"C:\\ProgramData\\target.txt")->contents, "keep");
 }
 
@@ -132,6 +141,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "Create updater file (32)"},
         FailureCase{"HandleUnreadable", [](FakeFileSystem& files) { files.getFileInformationResult = 1; },
                     "Inspect updater file (1)"},
+        // Opening an existing file changes nothing; emptying it is the first change.
+        FailureCase{"TruncateFails",
+                    [](FakeFileSystem& files) {
+                      files.AddFile(FilePath, "earlier");
+                      files.failChangesFrom = files.changes;
+                    },
+                    "Create updater file (112)"},
         FailureCase{"WriteFails", [](FakeFileSystem& files) { files.writeFileResult = 112; },
                     "Write updater file (112)"},
         FailureCase{"WriteIsShort", [](FakeFileSystem& files) { files.writeLimit = 3; }, "Write updater file (0)"},

@@ -183,7 +183,7 @@ TEST_F(FeedDownloadToFileTest, ReplacesTheFileWithTheBodyAndReturnsNothing) {
 
   EXPECT_THAT(Machine().fileSystem.createFileCalls,
               ElementsAre(fake::FakeFileSystem::CreateFileCall{std::u16string(PartialDownload), os::GenericWrite, 0,
-                                                               os::CreateAlways,
+                                                               os::OpenAlways,
                                                                os::FileAttributeNormal | os::FileFlagOpenReparsePoint}));
   EXPECT_EQ(Machine().fileSystem.flushes, 1);
   EXPECT_THAT(Machine().handles.open, IsEmpty());
@@ -203,14 +203,24 @@ TEST_F(FeedDownloadToFileTest, RefusesADirectoryOrdinaryUsersMayWriteBeforeCreat
   EXPECT_EQ(Machine().http.reads, 0u);
 }
 
-TEST_F(FeedDownloadToFileTest, ReplacesALinkAtTheDestinationInsteadOfWritingThroughIt) {
+// A link or a second name at the destination is refused before a byte of
+// it, or of what it leads to, changes.
+TEST_F(FeedDownloadToFileTest, RefusesALinkOrAHardLinkAtTheDestinationAndChangesNothingOfEither) {
   Machine().fileSystem.AddDirectory(u"C:\\Windows");
   Machine().fileSystem.AddFile(u"C:\\Windows\\system.ini", "kept");
-  Machine().fileSystem.AddFileLink(PartialDownload, u"C:\\Windows\\system.ini");
+  Machine().fileSystem.AddFileLink(PartialDownload, u"C:\\Windows\\system.ini").contents = "reparse data";
   Serve(u"installer.exe", 200, "body");
-  DownloadFeedFile(u"installer.exe", 4, PartialDownload);
+  ExpectFileFailure(4, "Updater file reparse point rejected");
   EXPECT_EQ(Machine().fileSystem.Find(u"C:\\Windows\\system.ini")->contents, "kept");
-  EXPECT_EQ(Written(), "body");
+  EXPECT_EQ(Written(), "reparse data");
+
+  constexpr std::u16string_view Staged = u"C:\\ProgramData\\OstrelNativeUpdater\\Ostrel-Setup-1.2.3.exe";
+  Machine().fileSystem.files.erase(u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\DOWNLOAD.PARTIAL");
+  Machine().fileSystem.AddFile(Staged, "staged");
+  Machine().fileSystem.AddHardLink(PartialDownload, Staged);
+  ExpectFileFailure(4, "Updater file has other names");
+  EXPECT_EQ(Machine().fileSystem.Find(Staged)->contents, "staged");
+  EXPECT_EQ(Machine().http.reads, 0u);
 }
 
 TEST_F(FeedDownloadToFileTest, WritesNothingOfTheReadThatCrossesTheLimit) {
