@@ -26,9 +26,9 @@ bool BareDownload(const std::wstring& name, const std::wstring& destination) {
   std::wstring target = L"/updates/native/" + name;
   HINTERNET request = ::WinHttpOpenRequest(connection, L"GET", target.c_str(), nullptr, nullptr, nullptr,
                                            WINHTTP_FLAG_SECURE);
-  HANDLE file = ::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE file = ::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  bool ok = request && file != INVALID_HANDLE_VALUE &&
+  bool ok = request && file != INVALID_HANDLE_VALUE && ::SetEndOfFile(file) &&
             ::WinHttpSendRequest(request, nullptr, 0, nullptr, 0, 0, 0) && ::WinHttpReceiveResponse(request, nullptr);
   std::vector<char> buffer(BufferSize);
   DWORD read = 0;

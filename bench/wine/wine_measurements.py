@@ -28,7 +28,7 @@ from whole_update import Browser, WineMachine, ask, install_browser, publish, se
 from feed_server import certificate_directory  # noqa: E402
 
 MiB = 1 << 20
-ROUNDS = 3
+ROUNDS = 5
 BENCH = Path(os.environ["OSTREL_BENCH_DIRECTORY"])
 SCRATCH = r"C:\bench"
 
