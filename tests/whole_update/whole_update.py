@@ -224,6 +224,9 @@ class Browser:
 
     def __init__(self, machine: WineMachine):
         self.process = machine.start(BROWSER)
+        # Until Wine runs it, the updater would find no browser and do nothing.
+        if not wait_for(lambda: "chrome.exe" in machine.running_programs(), 30, 0.05):
+            raise AssertionError("the stand-in browser did not start")
 
     def close(self):
         if self.process.poll() is None:
