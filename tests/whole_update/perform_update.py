@@ -14,7 +14,7 @@ import time
 from pathlib import Path
 
 import whole_update
-from whole_update import Browser, WineMachine, ask, install_browser, publish, serve
+from whole_update import Browser, WineMachine, ask, install_browser, publish, serve, wait_for
 
 START = time.monotonic()
 
@@ -29,16 +29,18 @@ def document(reply: dict) -> str:
 
 def follow_status(machine: WineMachine, until: tuple, seconds: float = 180) -> dict:
     """Asks "status" until one of the states, saying each state seen."""
-    seen = None
-    deadline = time.monotonic() + seconds
-    while True:
+    seen = {}
+
+    def reached():
+        nonlocal seen
         status = ask(machine, "status")
         if status != seen:
             say(f'"status" -> {document(status)}')
             seen = status
-        if status["state"] in until or time.monotonic() > deadline:
-            return status
-        time.sleep(0.2)
+        return status["state"] in until
+
+    wait_for(reached, seconds, 0.2)
+    return seen
 
 
 def perform(machine: WineMachine, feed: Path) -> dict:

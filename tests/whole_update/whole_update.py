@@ -29,7 +29,6 @@ ORIGIN = "chrome-extension://ndgikfklpchdbaidjfoipkehcghbikgn/"
 UPDATER = r"C:\Program Files\Ostrel\Updater\OstrelUpdate.exe"
 BROWSER = r"C:\Program Files\Ostrel\Application\chrome.exe"
 INSTALLER_RECORD = r"C:\Program Files\Ostrel\Application\installer-record.txt"
-DATA_DIRECTORY = r"C:\ProgramData\OstrelNativeUpdater"
 SERVICE = "OstrelNativeUpdater"
 TEST_KEY = REPOSITORY / "tests" / "data" / "release_test_key.pem"
 # What the stand-in installer finds at the end of its file (see stand_in_installer.cpp).

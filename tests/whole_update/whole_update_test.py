@@ -20,18 +20,12 @@ TWO_POLLS = 12
 class WholeUpdateTest(unittest.TestCase):
     def arrange(self):
         """A fresh machine with browser 1.0.0 installed, and an empty feed."""
-        self.machine = WineMachine()
-        self.addCleanup(self.machine.stop)
-        feed = tempfile.TemporaryDirectory()
-        self.addCleanup(feed.cleanup)
-        self.feed = Path(feed.name)
+        self.machine = self.enterContext(WineMachine())
+        self.feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
         install_browser(self.machine, "1.0.0")
 
     def serve(self):
-        server = serve(self.feed)
-        server.__enter__()
-        self.addCleanup(server.__exit__, None, None, None)
-        return server
+        return self.enterContext(serve(self.feed))
 
     def start_browser(self) -> Browser:
         browser = Browser(self.machine)

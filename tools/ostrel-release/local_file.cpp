@@ -7,13 +7,13 @@
 
 namespace ostrel {
 
-std::string ReadLocalFile(const std::filesystem::path& path, std::uint64_t limit) {
+std::string ReadLocalFile(const std::filesystem::path& path, std::uint64_t limit, const LocalFileFailures& failures) {
   std::uintmax_t size = std::filesystem::file_size(path);
-  Require(size != 0 && size <= limit, "Invalid metadata size");
+  Require(size != 0 && size <= limit, failures.size);
   std::ifstream input(path, std::ios::binary);
   std::string content(static_cast<std::size_t>(size), '\0');
   input.read(content.data(), static_cast<std::streamsize>(content.size()));
-  Require(!input.fail(), "Metadata read failed");
+  Require(!input.fail(), failures.read);
   return content;
 }
 

@@ -10,9 +10,19 @@
 
 namespace ostrel {
 
-// The whole file, which must hold 1 to limit bytes: fails like the
-// updater's bounded read ("Invalid metadata size", "Metadata read failed").
-std::string ReadLocalFile(const std::filesystem::path& path, std::uint64_t limit);
+// What a read of one kind of local file fails with: a size out of bounds,
+// and a read that fails.
+struct LocalFileFailures {
+  const char* size;
+  const char* read;
+};
+
+// The updater's own messages for its bounded read of release files.
+inline constexpr LocalFileFailures ReleaseFileFailures{"Invalid metadata size", "Metadata read failed"};
+
+// The whole file, which must hold 1 to limit bytes.
+std::string ReadLocalFile(const std::filesystem::path& path, std::uint64_t limit,
+                          const LocalFileFailures& failures = ReleaseFileFailures);
 
 // The updater's installer verification of a local file.
 void VerifyLocalInstaller(const std::filesystem::path& path, const ReleaseMetadata& release);

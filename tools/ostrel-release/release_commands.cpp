@@ -20,13 +20,7 @@ namespace {
 constexpr std::uint64_t KeyFileLimit = 4096;
 
 std::string ReadKeyFile(const std::filesystem::path& path) {
-  std::uintmax_t size = std::filesystem::file_size(path);
-  Require(size != 0 && size <= KeyFileLimit, "Key file is empty or too large");
-  std::ifstream input(path, std::ios::binary);
-  std::string content(static_cast<std::size_t>(size), '\0');
-  input.read(content.data(), static_cast<std::streamsize>(content.size()));
-  Require(!input.fail(), "Key file cannot be read");
-  return content;
+  return ReadLocalFile(path, KeyFileLimit, {"Key file is empty or too large", "Key file cannot be read"});
 }
 
 // Like ssh, the tool signs only with a key file that nobody but its owner
