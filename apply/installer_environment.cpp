@@ -5,7 +5,7 @@
 
 #include "foundation/ascii_case.h"
 #include "foundation/path_join.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 
 namespace ostrel {
 namespace {

@@ -4,17 +4,17 @@
 #include <string>
 
 #include "foundation/failure.h"
-#include "foundation/path_existence.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
-#include "foundation/updater_status.h"
+#include "locations/path_existence.h"
+#include "locations/updater_locations.h"
 #include "os/service_manager.h"
-#include "release/bounded_file.h"
 #include "security/fixed_location.h"
 #include "security/object_acl.h"
 #include "security/transaction_lock.h"
+#include "state/bounded_file.h"
+#include "state/registry_state.h"
+#include "state/updater_status.h"
 
 namespace ostrel {
 namespace {

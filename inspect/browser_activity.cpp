@@ -6,7 +6,7 @@
 #include "foundation/failure.h"
 #include "foundation/path_comparison.h"
 #include "foundation/path_grammar.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/process.h"
 #include "os/process_snapshot.h"
 

@@ -5,7 +5,7 @@
 #include "foundation/failure.h"
 #include "foundation/path_comparison.h"
 #include "foundation/path_join.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "security/object_acl.h"
 #include "security/own_image_path.h"
 

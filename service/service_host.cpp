@@ -1,7 +1,7 @@
 #include "service/service_host.h"
 
 #include "foundation/failure.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/com.h"
 #include "os/service_control.h"
 #include "os/stop_event.h"

@@ -7,16 +7,12 @@
 #include "apply/update_process.h"
 #include "foundation/failure.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
-#include "foundation/updater_status.h"
 #include "inspect/browser_activity.h"
+#include "locations/updater_locations.h"
 #include "os/file_system.h"
 #include "os/process.h"
 #include "os/stop_event.h"
-#include "release/bounded_file.h"
-#include "release/installer_verification.h"
 #include "release/release_metadata.h"
 #include "security/caller_identity.h"
 #include "security/fixed_location.h"
@@ -26,6 +22,10 @@
 #include "security/protected_file.h"
 #include "security/transaction_lock.h"
 #include "service/feed_download.h"
+#include "state/bounded_file.h"
+#include "state/installer_verification.h"
+#include "state/registry_state.h"
+#include "state/updater_status.h"
 
 namespace ostrel {
 namespace {

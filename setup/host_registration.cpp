@@ -6,10 +6,10 @@
 #include "foundation/json_access.h"
 #include "foundation/path_comparison.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "security/protected_file.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 namespace {

@@ -1,7 +1,7 @@
 #include "setup/service_stop.h"
 
 #include "foundation/failure.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/sleep.h"
 
 namespace ostrel {

@@ -1,10 +1,8 @@
 #include "setup/updater_installation.h"
 
 #include "foundation/failure.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
-#include "foundation/updater_status.h"
+#include "locations/updater_locations.h"
 #include "os/service_manager.h"
 #include "release/release_version.h"
 #include "security/caller_identity.h"
@@ -13,6 +11,8 @@
 #include "security/protected_directory.h"
 #include "setup/host_registration.h"
 #include "setup/untrusted_directory.h"
+#include "state/registry_state.h"
+#include "state/updater_status.h"
 
 namespace ostrel {
 namespace {

@@ -1,14 +1,14 @@
 #include "setup/updater_removal.h"
 
 #include "foundation/failure.h"
-#include "foundation/registry_state.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "security/caller_identity.h"
 #include "security/fixed_location.h"
 #include "security/protected_directory.h"
 #include "security/transaction_lock.h"
 #include "setup/host_registration.h"
 #include "setup/service_stop.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 namespace {

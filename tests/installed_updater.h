@@ -5,9 +5,9 @@
 
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "security/protected_directory.h"
+#include "state/registry_state.h"
 
 namespace ostrel::test {
 

@@ -16,14 +16,14 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
-#include "foundation/updater_status.h"
 #include "inspect/browser_activity.h"
+#include "locations/updater_locations.h"
 #include "release/release_metadata.h"
 #include "security/protected_directory.h"
 #include "service/feed_download.h"
+#include "state/registry_state.h"
+#include "state/updater_status.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "release/installer_verification.h"
+#include "state/installer_verification.h"
 
 namespace {
 

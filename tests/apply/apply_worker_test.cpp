@@ -11,16 +11,16 @@
 
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
 #include "installed_updater.h"
+#include "locations/updater_locations.h"
 #include "os/access_rights.h"
 #include "os/file.h"
 #include "os/file_system.h"
 #include "os/process.h"
-#include "service/published_release.h"
 #include "security/object_acl.h"
+#include "service/published_release.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 namespace {

@@ -16,8 +16,8 @@
 #include "os/process.h"
 #include "os/wait_result.h"
 #include "os/win32/windows_api.h"
-#include "release/installer_verification.h"
 #include "release/sha512_hash.h"
+#include "state/installer_verification.h"
 
 namespace ostrel {
 namespace {

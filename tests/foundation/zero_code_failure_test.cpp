@@ -10,14 +10,14 @@
 #include "apply/update_process.h"
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
-#include "foundation/updater_locations.h"
-#include "foundation/updater_status.h"
 #include "installed_updater.h"
+#include "locations/updater_locations.h"
 #include "native-update-service/invocation_table.h"
 #include "runtime_error_matcher.h"
 #include "security/protected_file.h"
 #include "service/feed_download.h"
+#include "state/registry_state.h"
+#include "state/updater_status.h"
 
 namespace ostrel {
 namespace {

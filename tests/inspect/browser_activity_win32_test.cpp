@@ -6,8 +6,8 @@
 #include <string>
 
 #include "feed/test_child.h"
-#include "foundation/updater_locations.h"
 #include "inspect/browser_activity.h"
+#include "locations/updater_locations.h"
 #include "os/process.h"
 #include "os/wait_result.h"
 

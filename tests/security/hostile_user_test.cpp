@@ -12,13 +12,13 @@
 
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
-#include "foundation/updater_locations.h"
-#include "foundation/updater_status.h"
+#include "locations/updater_locations.h"
 #include "os/file.h"
 #include "os/file_system.h"
 #include "os/security_descriptor.h"
 #include "security/protected_directory.h"
+#include "state/registry_state.h"
+#include "state/updater_status.h"
 
 namespace ostrel {
 namespace {

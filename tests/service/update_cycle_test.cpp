@@ -12,15 +12,15 @@
 #include "foundation/failure.h"
 #include "foundation/json_access.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
+#include "installed_updater.h"
+#include "locations/updater_locations.h"
 #include "os/file.h"
 #include "os/file_system.h"
-#include "installed_updater.h"
 #include "published_release.h"
-#include "release/installer_verification.h"
 #include "release/release_metadata.h"
+#include "state/installer_verification.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 namespace {

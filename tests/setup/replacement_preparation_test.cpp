@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "fake_os/fake_machine.h"
-#include "foundation/updater_locations.h"
 #include "installed_updater.h"
+#include "locations/updater_locations.h"
 #include "runtime_error_matcher.h"
 #include "setup/setup_machine.h"
 

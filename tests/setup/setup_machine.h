@@ -9,7 +9,7 @@
 
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 
 namespace ostrel::test {
 

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "fake_os/fake_machine.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/file.h"
 #include "os/file_system.h"
 #include "os/security_descriptor.h"

@@ -8,13 +8,13 @@
 
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/service_manager.h"
 #include "runtime_error_matcher.h"
 #include "security/protected_directory.h"
 #include "setup/setup_machine.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 namespace {

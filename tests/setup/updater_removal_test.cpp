@@ -8,11 +8,11 @@
 
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
-#include "foundation/updater_locations.h"
 #include "installed_updater.h"
+#include "locations/updater_locations.h"
 #include "os/access_rights.h"
 #include "runtime_error_matcher.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 namespace {

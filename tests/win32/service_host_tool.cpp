@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/service_control.h"
 #include "os/stop_event.h"
 #include "service/service_host.h"

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "foundation/path_join.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/file.h"
 #include "security/transaction_lock.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/path_existence.h"
+#include "locations/path_existence.h"
 
 #include <algorithm>
 #include <array>

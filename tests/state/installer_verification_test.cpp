@@ -1,4 +1,4 @@
-#include "release/installer_verification.h"
+#include "state/installer_verification.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "foundation/known_folder_path.h"
+#include "locations/known_folder_path.h"
 
 #include "foundation/failure.h"
 

@@ -1,7 +1,7 @@
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 
-#include "foundation/known_folder_path.h"
 #include "foundation/path_join.h"
+#include "locations/known_folder_path.h"
 
 namespace ostrel {
 

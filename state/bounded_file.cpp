@@ -1,10 +1,10 @@
-#include "release/bounded_file.h"
+#include "state/bounded_file.h"
 
 #include <span>
 
 #include "foundation/failure.h"
 #include "os/file.h"
-#include "release/file_size.h"
+#include "state/file_size.h"
 
 namespace ostrel {
 namespace {

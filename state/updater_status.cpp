@@ -1,14 +1,14 @@
-#include "foundation/updater_status.h"
+#include "state/updater_status.h"
 
 #include <string>
 
 #include "foundation/failure.h"
 #include "foundation/path_join.h"
-#include "foundation/registry_state.h"
 #include "foundation/text_conversion.h"
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 #include "os/file_system.h"
 #include "security/protected_file.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 

@@ -1,4 +1,4 @@
-#include "release/file_size.h"
+#include "state/file_size.h"
 
 #include "foundation/failure.h"
 #include "os/file.h"

@@ -1,9 +1,9 @@
-#include "release/installer_verification.h"
+#include "state/installer_verification.h"
 
 #include "foundation/failure.h"
 #include "os/file.h"
-#include "release/file_size.h"
 #include "release/installer_content.h"
+#include "state/file_size.h"
 
 namespace ostrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "foundation/updater_status.h"
+#include "state/updater_status.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,9 +6,9 @@
 #include <string>
 
 #include "fake_os/fake_machine.h"
-#include "foundation/registry_state.h"
 #include "os/file_system.h"
 #include "runtime_error_matcher.h"
+#include "state/registry_state.h"
 
 namespace ostrel {
 namespace {

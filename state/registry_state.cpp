@@ -1,4 +1,4 @@
-#include "foundation/registry_state.h"
+#include "state/registry_state.h"
 
 #include <array>
 #include <cstdint>

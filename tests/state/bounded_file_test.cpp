@@ -1,4 +1,4 @@
-#include "release/bounded_file.h"
+#include "state/bounded_file.h"
 
 #include <gtest/gtest.h>
 

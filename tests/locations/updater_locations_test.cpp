@@ -1,4 +1,4 @@
-#include "foundation/updater_locations.h"
+#include "locations/updater_locations.h"
 
 #include <gtest/gtest.h>
 
