@@ -3,6 +3,7 @@
 #include "foundation/failure.h"
 #include "foundation/path_grammar.h"
 #include "os/file.h"
+#include "security/file_in_use.h"
 #include "security/object_acl.h"
 
 namespace ostrel {
@@ -15,8 +16,10 @@ os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode
   // its handle has been checked, and FILE_FLAG_OPEN_REPARSE_POINT, which
   // opens a link at the name as itself, is documented with it. No security
   // attributes: a new file takes the entries of its protected directory.
-  if (const os::Failure failure = os::CreateFile(path, os::GenericWrite, shareMode, os::OpenAlways,
-                                                 flags | os::FileFlagOpenReparsePoint, file)) {
+  if (const os::Failure failure = RetryWhileInUse([&] {
+        return os::CreateFile(path, os::GenericWrite, shareMode, os::OpenAlways, flags | os::FileFlagOpenReparsePoint,
+                              file);
+      })) {
     RaiseLastError(createFailure, *failure);
   }
   os::FileInformation information;

@@ -13,8 +13,9 @@ namespace ostrel {
 // open. The parent directory must pass ValidateObjectAcl. The name is opened,
 // or created when missing, without following a link at it, and nothing of
 // what it names changes before the handle shows a plain file with no other
-// name. Fails with createFailure and the system error code when the file
-// cannot be opened, created or emptied; with "Inspect updater file" and the
+// name. Someone who has the file open briefly is waited for
+// (RetryWhileInUse). Fails with createFailure and the system error code when
+// the file cannot be opened, created or emptied; with "Inspect updater file" and the
 // code when the handle cannot be read; and with "Updater file reparse point
 // rejected" (a link), "Updater file is a directory" or "Updater file has
 // other names" (a hard link).

@@ -1,5 +1,7 @@
 #include "service/service_host.h"
 
+#include <mutex>
+
 #include "foundation/failure.h"
 #include "locations/updater_locations.h"
 #include "os/com.h"
@@ -12,9 +14,19 @@ namespace {
 
 constexpr std::uint32_t StopWaitHintMilliseconds = 30000;
 
+// The control handler reports from the dispatcher's thread while the cycle
+// ends on the service's: a stop that arrives as the cycle ends must not be
+// reported after "stopped", which the manager would log as a service that
+// ended unexpectedly. Only these reports take the lock.
+std::mutex reportLock;
+bool stoppedReported = false;
+
 }  // namespace
 
 void ReportServiceStatus(std::uint32_t state, bool failed) {
+  const std::lock_guard<std::mutex> reporting(reportLock);
+  if (stoppedReported) return;
+  stoppedReported = state == os::ServiceStopped;
   os::ServiceStatus status;
   status.serviceType = os::ServiceWin32OwnProcess;
   status.currentState = state;
@@ -44,6 +56,10 @@ std::uint32_t ServiceControlHandler(std::uint32_t control, std::uint32_t, void*,
 void ServiceMain(std::uint32_t, char16_t**) {
   // Without the event or the handler the service cannot be stopped, so it
   // never reports running and the manager gives up on the start.
+  {
+    const std::lock_guard<std::mutex> reporting(reportLock);
+    stoppedReported = false;
+  }
   if (os::CreateStopEvent()) return;
   if (os::RegisterServiceCtrlHandlerEx(ServiceName, ServiceControlHandler)) return;
   ReportServiceStatus(os::ServiceRunning, false);

@@ -15,7 +15,9 @@ void ServiceMain(std::uint32_t argumentCount, char16_t** arguments);
 // Reports the service's state to the service control manager: stop and
 // shutdown accepted only while running, the 30-second wait hint only while a
 // stop is pending, and 1066 with the service-specific code 1 when failed. A
-// refused report is ignored.
+// refused report is ignored. Once "stopped" has been reported, no later
+// report of the run is made: a service run ends in "stopped". Safe to call
+// from the handler's thread and the service's at once.
 void ReportServiceStatus(std::uint32_t state, bool failed);
 
 // The control handler, run on the dispatcher's thread: a stop or a shutdown

@@ -15,6 +15,7 @@
 #include "os/stop_event.h"
 #include "release/release_metadata.h"
 #include "security/caller_identity.h"
+#include "security/file_in_use.h"
 #include "security/fixed_location.h"
 #include "security/object_acl.h"
 #include "security/own_image_path.h"
@@ -42,7 +43,26 @@ struct StagedRelease {
   bool Exists() const { return !metadata.empty(); }
 };
 
+// The installer of a release that a pass downloaded and verified into
+// download.partial but could not commit, because someone held the name it
+// commits to: its exact "release.json" bytes. A later pass commits it
+// without downloading it again. Only the updater's principals can change
+// the file in between, and the worker verifies whatever it runs.
+struct VerifiedDownload {
+  std::string metadata;
+
+  bool Holds(const std::string& releaseMetadata) const {
+    std::uint32_t attributes = 0;
+    return releaseMetadata == metadata && !os::GetFileAttributes(PartialDownloadPath(), attributes);
+  }
+};
+
 std::u16string DataPath(std::u16string_view name) { return JoinPath(UpdaterDataDirectory(), name); }
+
+// Another updater process acts on the staged files: an apply worker holds
+// the transaction lock, or one has been started and has not taken it yet.
+// The service leaves them alone from that moment on.
+bool IsAnotherUpdaterAtWork() { return IsTransactionActive() || IsImageRunning(ApplyWorkerPath()); }
 
 // Takes up the release an earlier run staged, when its files are all still
 // protected, signed, intact and newer than the installed version.
@@ -67,22 +87,36 @@ void PublishNothingNewer(const StagedRelease& staged) {
   WriteStatus(staged.Exists() ? StatusReady : StatusUpToDate, staged.version, "");
 }
 
-void CheckForUpdate(StagedRelease& staged) {
+// False when another updater process has begun to act on the staged files,
+// to which the cycle then leaves them.
+bool CheckForUpdate(StagedRelease& staged, VerifiedDownload& downloaded) {
   std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit, u"");
   std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit, u"");
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
   const std::u16string version = ToUtf16(release.version);
-  if (!IsNewerThanInstalled(release.version)) return PublishNothingNewer(staged);
-  if (metadata == staged.metadata) return;
+  if (!IsNewerThanInstalled(release.version)) {
+    PublishNothingNewer(staged);
+    return true;
+  }
+  if (metadata == staged.metadata) return true;
 
-  WriteStatus(StatusDownloading, version, "");
   const std::u16string installerName = ToUtf16(release.file);
-  DownloadFeedFile(installerName, release.size, PartialDownloadPath());
-  VerifyInstaller(PartialDownloadPath(), release);
-  if (const os::Failure failure = os::MoveFileEx(PartialDownloadPath(), DataPath(installerName),
-                                                 os::MovefileReplaceExisting | os::MovefileWriteThrough)) {
+  if (!downloaded.Holds(metadata)) {
+    // The download replaces whatever download.partial held.
+    downloaded.metadata.clear();
+    WriteStatus(StatusDownloading, version, "");
+    DownloadFeedFile(installerName, release.size, PartialDownloadPath());
+    VerifyInstaller(PartialDownloadPath(), release);
+    downloaded.metadata = metadata;
+  }
+  if (IsAnotherUpdaterAtWork()) return false;
+  if (const os::Failure failure = RetryWhileInUse([&] {
+        return os::MoveFileEx(PartialDownloadPath(), DataPath(installerName),
+                              os::MovefileReplaceExisting | os::MovefileWriteThrough);
+      })) {
     RaiseLastError("Commit verified installer", *failure);
   }
+  downloaded.metadata.clear();
   WriteProtectedFile(DataPath(ReleaseMetadataName), metadata);
   WriteProtectedFile(DataPath(ReleaseSignatureName), signature);
   if (!staged.installerName.empty() && staged.installerName != installerName) {
@@ -92,13 +126,15 @@ void CheckForUpdate(StagedRelease& staged) {
   }
   staged = StagedRelease{std::move(metadata), version, installerName};
   WriteStatus(StatusReady, staged.version, "");
+  return true;
 }
 
-// One check, its standard failures published. False when a stop request
-// caused the failure, which ends the cycle without a word.
-bool CheckAndPublishFailure(StagedRelease& staged) {
+// One check, its standard failures published. False when the cycle ends:
+// another updater took over, or a stop request caused the failure, which
+// ends the cycle without a word.
+bool CheckAndPublishFailure(StagedRelease& staged, VerifiedDownload& downloaded) {
   try {
-    CheckForUpdate(staged);
+    return CheckForUpdate(staged, downloaded);
   } catch (const std::exception& failure) {
     if (os::IsStopEventSet()) return false;
     WriteStatus(staged.Exists() ? StatusReady : StatusError, staged.version, failure.what());
@@ -108,7 +144,9 @@ bool CheckAndPublishFailure(StagedRelease& staged) {
 
 void HandOff(const StagedRelease& staged) {
   const std::u16string worker = ApplyWorkerPath();
-  if (const os::Failure failure = os::CopyFile(OwnImagePath(), worker, false)) {
+  // A reader of the previous copy is waited for; a copy still running has
+  // been ruled out by the caller.
+  if (const os::Failure failure = RetryWhileInUse([&] { return os::CopyFile(OwnImagePath(), worker, false); })) {
     RaiseLastError("Prepare protected updater worker", *failure);
   }
   ValidateObjectAcl(worker);
@@ -123,7 +161,7 @@ void RunUpdateCycle() {
   Require(IsLocalSystem(), "Updater service must run as SYSTEM");
   RequireFixedLocation();
   EnsureProtectedDirectory(UpdaterDataDirectory());
-  if (IsTransactionActive()) return;
+  if (IsAnotherUpdaterAtWork()) return;
 
   StagedRelease staged;
   try {
@@ -132,12 +170,16 @@ void RunUpdateCycle() {
     // Whatever is wrong with the staged files, the feed is the remedy.
   }
 
-  while (!os::IsStopEventSet() && !IsUninstalling()) {
+  VerifiedDownload downloaded;
+  // Any user may start the service, so a second instance may start while
+  // an apply worker is at work: each pass, and so each hand-off, first
+  // makes sure none is.
+  while (!os::IsStopEventSet() && !IsUninstalling() && !IsAnotherUpdaterAtWork()) {
     if (!IsBrowserRunning()) {
       if (staged.Exists()) HandOff(staged);
       return;
     }
-    if (!CheckAndPublishFailure(staged)) return;
+    if (!CheckAndPublishFailure(staged, downloaded)) return;
     if (os::WaitForStopEvent(PauseMilliseconds)) return;
   }
 }

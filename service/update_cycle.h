@@ -6,9 +6,12 @@
 
 namespace ostrel {
 
-// Returns normally when an update transaction is active at start, a stop
-// was requested, an uninstall is in progress, the browser is closed with
-// nothing staged, or the apply worker has been started. A failed check is
+// Returns normally when another updater process is at work (an apply worker
+// holds the transaction lock or runs), found at start, at every pass or just
+// before an installer is committed; when a stop was requested, an uninstall
+// is in progress, the browser is closed with nothing staged, or the apply
+// worker has been started. A verified installer that could not be committed
+// is committed at a later pass without being downloaded again. A failed check is
 // published and retried; any other failure, and a failure that is not a
 // standard one (the JSON layer's, a known folder's), ends the cycle.
 void RunUpdateCycle();

@@ -26,9 +26,11 @@ std::string ReadBoundedFile(std::u16string_view path, std::uint64_t limit) {
   std::uint64_t size = FileSize(path);
   Require(size != 0 && size <= limit, "Invalid metadata size");
   os::Handle file;
-  // Others may go on reading and writing it, as with any ordinary read.
-  const os::Failure openFailure = os::CreateFile(path, os::GenericRead, os::FileShareRead | os::FileShareWrite,
-                                                 os::OpenExisting, os::FileAttributeNormal, file);
+  // Others may go on reading, writing and replacing it: where the system
+  // lets a writer replace a file that is open, this reader never stops it.
+  const os::Failure openFailure =
+      os::CreateFile(path, os::GenericRead, os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
+                     os::OpenExisting, os::FileAttributeNormal, file);
   std::string content(static_cast<std::size_t>(size), '\0');
   Require(!openFailure && ReadExactly(file, content), "Metadata read failed");
   return content;

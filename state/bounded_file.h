@@ -14,7 +14,9 @@ namespace ostrel {
 // obtained, "Invalid metadata size" when it is 0 or above the limit, and
 // "Metadata read failed" when the file cannot be opened or read that far
 // (another process holding it open without sharing reading, a file that has
-// become shorter).
+// become shorter). The file is held only while it is read, and shared for
+// reading, writing and deleting, so a writer that replaces it is kept
+// waiting as little as the system allows.
 std::string ReadBoundedFile(std::u16string_view path, std::uint64_t limit);
 
 }  // namespace ostrel

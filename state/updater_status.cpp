@@ -7,6 +7,7 @@
 #include "foundation/text_conversion.h"
 #include "locations/updater_locations.h"
 #include "os/file_system.h"
+#include "security/file_in_use.h"
 #include "security/protected_file.h"
 #include "state/registry_state.h"
 
@@ -30,8 +31,11 @@ void WriteStatus(std::u16string_view state, std::u16string_view availableVersion
   std::u16string directory = UpdaterDataDirectory();
   std::u16string temporary = JoinPath(directory, StatusTemporaryName);
   WriteProtectedFile(temporary, document);
-  if (const os::Failure failure = os::MoveFileEx(temporary, JoinPath(directory, StatusFileName),
-                                                 os::MovefileReplaceExisting | os::MovefileWriteThrough)) {
+  // Readers hold the published status for a moment at a time.
+  if (const os::Failure failure = RetryWhileInUse([&] {
+        return os::MoveFileEx(temporary, JoinPath(directory, StatusFileName),
+                              os::MovefileReplaceExisting | os::MovefileWriteThrough);
+      })) {
     RaiseLastError("Commit updater status", *failure);
   }
 }

@@ -28,10 +28,11 @@ JsonObject BuildStatusRecord(std::u16string_view state, std::u16string_view avai
 
 // Builds the record and publishes it as "status.json": written through
 // WriteProtectedFile as "status.tmp", then moved over "status.json" with
-// write-through, so the document is on disk when this returns. Fails with the
-// failures of BuildStatusRecord and WriteProtectedFile, or with "Commit
-// updater status" and the code of the move; a failure leaves the previous
-// "status.json" whole.
+// write-through, so the document is on disk when this returns. A reader
+// holding "status.json" for a moment is waited for (RetryWhileInUse). Fails
+// with the failures of BuildStatusRecord and WriteProtectedFile, or with
+// "Commit updater status" and the code of the move; a failure leaves the
+// previous "status.json" whole.
 void WriteStatus(std::u16string_view state, std::u16string_view availableVersion, const char* message);
 
 }  // namespace ostrel

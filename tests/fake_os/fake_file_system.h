@@ -121,8 +121,14 @@ struct FakeFileSystem {
   std::optional<std::size_t> failChangesFrom;
   os::ErrorCode changeFailure = os::ErrorDiskFull;
   std::size_t changes = 0;
+  // Runs before each change is counted: another process acting at every
+  // step of a run. It may call os/ functions; the change then goes on.
+  std::function<void()> beforeChange;
   // Counts one change; true when it must fail.
-  bool ChangeFails() { return changes++ >= failChangesFrom.value_or(SIZE_MAX); }
+  bool ChangeFails() {
+    if (beforeChange) beforeChange();
+    return changes++ >= failChangesFrom.value_or(SIZE_MAX);
+  }
 
   // Security descriptors handed out and not yet released, by value.
   std::map<std::uintptr_t, FakeSecurity> descriptors;

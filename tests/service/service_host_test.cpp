@@ -95,6 +95,31 @@ TEST_F(ServiceHostTest, ShutdownAndRepeatedStopsAreHandledAlike) {
   EXPECT_THAT(Reports(), ElementsAre(Running, StopPending, StopPending, Stopped));
 }
 
+// A stop can reach the handler on the dispatcher's thread just as the cycle
+// ends by itself (right after a hand-off, say): the run still ends in
+// "stopped", never in a "stop pending" the manager takes for a crash.
+TEST_F(ServiceHostTest, AStopArrivingAsTheCycleEndsReportsNothingAfterStopped) {
+  const struct {
+    const char* name;
+    void (*arrange)();
+    ServiceStatus stopped;
+  } endings[] = {
+      {"ended normally", [] {}, Stopped},
+      {"failed", [] { Machine().identity = fake::FakeIdentity(); }, StoppedWithFailure},
+  };
+  for (const auto& ending : endings) {
+    fake::ResetMachine();
+    Machine().identity = fake::FakeIdentity::LocalSystem();
+    test::ArrangeInstalledUpdater();
+    ending.arrange();
+    RunService();
+    for (std::uint32_t control : {os::ServiceControlStop, os::ServiceControlShutdown}) {
+      EXPECT_EQ(Machine().serviceControl.Send(control), 0u) << ending.name;
+    }
+    EXPECT_THAT(Reports(), ElementsAre(Running, ending.stopped)) << ending.name;
+  }
+}
+
 TEST_F(ServiceHostTest, AnswersOtherControlsWithoutActing) {
   KeepTheCycleWaiting();
   Machine().whileWaitingForStop = [] {

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -286,15 +287,48 @@ TEST_F(UpdateCycleTest, AnInstallerThatDoesNotMatchItsMetadataIsNeverCommitted) 
   EXPECT_THAT(Launches(), IsEmpty());
 }
 
-TEST_F(UpdateCycleTest, AnInstallerNameHeldOpenByAReaderCannotBeCommitted) {
+// A user may hold the installer's name open (users may read the working
+// directory): the verified download waits in download.partial, and every
+// later pass tries its commit again instead of downloading it again.
+TEST_F(UpdateCycleTest, AnInstallerNameHeldOpenCostsOneDownloadAndIsCommittedOnceFree) {
   Serve(newer);
   Machine().fileSystem.AddFile(Data(newer.file), "an earlier download");
-  Machine().fileSystem.HoldOpen(Data(newer.file), os::GenericRead, os::FileShareRead | os::FileShareDelete);
-  BrowserRunsFor(1);
+  const std::uintptr_t holder =
+      Machine().fileSystem.HoldOpen(Data(newer.file), os::GenericRead, os::FileShareRead | os::FileShareDelete);
+  BrowserRunsFor(4);
+  const auto closeBrowser = Machine().whileWaitingForStop;
+  Machine().whileWaitingForStop = [closeBrowser, holder] {
+    if (Machine().stopWaits.size() == 3) Machine().fileSystem.openFiles.erase(holder);
+    closeBrowser();
+  };
   EXPECT_EQ(Run(), "");
-  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), Status("error", "", "Commit verified installer (5)")));
-  EXPECT_EQ(Content(Data(ReleaseMetadataName)), "<missing>");
-  EXPECT_EQ(Content(PartialDownloadPath()), newer.installer) << "the verified download waits for the next check";
+  const std::string held = Status("error", "", "Commit verified installer (5)");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), held, held, held, Status("ready", "1.2.0"),
+                                    Status("installing", "1.2.0")));
+  EXPECT_EQ(std::ranges::count(Requests(), u"/updates/native/" + ToUtf16(newer.file)), 1);
+  EXPECT_EQ(Content(Data(newer.file)), newer.installer);
+  EXPECT_EQ(Content(PartialDownloadPath()), "<missing>");
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+// A download.partial that no longer holds what an earlier pass verified is
+// downloaded again: a new release, or the same one after a different one.
+TEST_F(UpdateCycleTest, AVerifiedDownloadIsReusedOnlyForItsOwnRelease) {
+  const PublishedRelease sameName = Publish("1.2.1", "another installer", newer.file);
+  Serve(newer);
+  Machine().fileSystem.AddFile(Data(newer.file), "an earlier download");
+  Machine().fileSystem.HoldOpen(Data(newer.file), os::GenericRead, os::FileShareRead);
+  BrowserRunsFor(3);
+  const auto closeBrowser = Machine().whileWaitingForStop;
+  Machine().whileWaitingForStop = [this, closeBrowser, sameName] {
+    Serve(Machine().stopWaits.size() == 1 ? sameName : newer);
+    closeBrowser();
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), Status("error", "", "Commit verified installer (5)"),
+                                    Status("downloading", "1.2.1"), Status("error", "", "Commit verified installer (5)"),
+                                    Status("downloading", "1.2.0"), Status("error", "", "Commit verified installer (5)")));
+  EXPECT_EQ(std::ranges::count(Requests(), u"/updates/native/" + ToUtf16(newer.file)), 3);
 }
 
 TEST_F(UpdateCycleTest, AStopDuringTheDownloadEndsTheCycleSilently) {
