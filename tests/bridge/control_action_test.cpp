@@ -107,6 +107,18 @@ TEST_F(ControlActionTest, CheckDuringATransactionAnswersInstallingBeforeAnything
   EXPECT_EQ(Reply(u"status"), Published) << "only a check asks about the transaction";
 }
 
+// A stop is a stop whatever the worker does: it reaches the service and
+// answers with the published status, and an uninstall still refuses it.
+TEST_F(ControlActionTest, StopDuringATransactionStopsTheServiceAsAlways) {
+  FakeService& service = InstallService(State::Running);
+  Publish(Published);
+  HoldTransactionLock();
+  EXPECT_EQ(Reply(u"stop"), Published);
+  EXPECT_THAT(service.controls, ElementsAre(os::ServiceControlStop));
+  BeginUninstall();
+  EXPECT_THAT([] { RunControlAction(u"stop"); }, FailsWith("Ostrel is being uninstalled"));
+}
+
 TEST_F(ControlActionTest, AnswersCheckingWithTheInstalledVersionBeforeAnyStatusIsPublished) {
   EXPECT_EQ(Reply(u"status"), Checking);
   Machine().fileSystem.AddFile(test::StatusPath).attributesError = 123;

@@ -92,6 +92,20 @@ INSTANTIATE_TEST_SUITE_P(
                                     "Installer SHA-512 mismatch"}),
     [](const auto& info) { return info.param.name; });
 
+// The digest is what ties the installer that runs to what was signed: the
+// signed digest changed in any one byte, the file's bytes unchanged, refuses
+// the file just as surely as a changed file.
+class ChangedDigestTest : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(ChangedDigestTest, RefusesAFileWhoseSignedDigestDiffersInOneByte) {
+  std::string content = Installer(65537);
+  ReleaseMetadata release = Describing(content);
+  release.sha512[GetParam()] ^= 0x80;
+  EXPECT_EQ(Outcome([&] { VerifyInstaller(Staged(content), release); }), "Installer SHA-512 mismatch");
+}
+
+INSTANTIATE_TEST_SUITE_P(DigestBytes, ChangedDigestTest, testing::Values(0, 1, 31, 32, 62, 63));
+
 TEST(VerifyInstallerTest, AMissingFileFailsInTheSizeQuery) {
   Machine().fileSystem.AddDirectory(u"C:\\ProgramData\\OstrelNativeUpdater");
   try {
