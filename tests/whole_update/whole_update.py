@@ -6,9 +6,9 @@ browser asks it, over real pipes.
 
 The programs come from the environment, as CTest and scripts/main set it:
 OSTREL_UPDATE_EXE (the integration build of OstrelUpdate.exe),
-OSTREL_STAND_IN_BROWSER, OSTREL_STAND_IN_INSTALLER, OSTREL_RELEASE_TOOL and
-OSTREL_WINE_TEMPLATE (where the pristine prefix that each machine copies is
-kept)."""
+OSTREL_STAND_IN_BROWSER, OSTREL_STAND_IN_INSTALLER, OSTREL_FILE_READER,
+OSTREL_RELEASE_TOOL and OSTREL_WINE_TEMPLATE (where the pristine prefix that
+each machine copies is kept)."""
 
 import fcntl
 import json
@@ -149,12 +149,13 @@ def install_browser(machine: WineMachine, version: str):
         raise AssertionError(f"--install {version} failed: {installed.stderr.decode(errors='replace')}")
 
 
-def stand_in_installer(directory: Path, version: str, size: int = 0) -> Path:
-    """The stand-in installer for a version, padded to size bytes when given."""
+def stand_in_installer(directory: Path, version: str, size: int = 0, name: str = "") -> Path:
+    """The stand-in installer for a version, padded to size bytes when given,
+    in a file named after the version unless a name is given."""
     tail = b"\n" + VERSION_MARK + version.encode() + b"\n"
     body = program("OSTREL_STAND_IN_INSTALLER").read_bytes()
     padding = max(0, size - len(body) - len(tail))
-    installer = directory / f"Ostrel-Setup-{version}.exe"
+    installer = directory / (name or f"Ostrel-Setup-{version}.exe")
     with installer.open("wb") as file:
         file.write(body)
         file.write(b"\0" * padding)
@@ -162,11 +163,11 @@ def stand_in_installer(directory: Path, version: str, size: int = 0) -> Path:
     return installer
 
 
-def publish(feed: Path, version: str, size: int = 0):
+def publish(feed: Path, version: str, size: int = 0, name: str = ""):
     """Signs a release of the stand-in installer into the feed directory with
     the build's test key, as the publisher does."""
     with tempfile.TemporaryDirectory() as scratch:
-        installer = stand_in_installer(Path(scratch), version, size)
+        installer = stand_in_installer(Path(scratch), version, size, name)
         # The tool signs only with a key file no one else may read, as a
         # checkout does not keep it.
         key = Path(scratch) / TEST_KEY.name
@@ -241,3 +242,44 @@ def serve(feed: Path) -> FeedServer:
 def requested_files(server: FeedServer) -> list:
     """The feed files asked for so far, in order, without their queries."""
     return [request["target"].partition("?")[0].rpartition("/")[2] for request in server.feed_state.recorded()]
+
+
+class UpdateFixture:
+    """The steps of the whole-update tests, for a unittest.TestCase: a fresh
+    machine with browser 1.0.0, a feed, the browser, a release staged."""
+
+    def arrange(self):
+        """A fresh machine with browser 1.0.0 installed, and an empty feed."""
+        self.machine = self.enterContext(WineMachine())
+        self.feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
+        install_browser(self.machine, "1.0.0")
+
+    def serve(self):
+        return self.enterContext(serve(self.feed))
+
+    def start_browser(self) -> Browser:
+        browser = Browser(self.machine)
+        self.addCleanup(browser.close)
+        return browser
+
+    def installer_record(self) -> str | None:
+        record = self.machine.host_path(INSTALLER_RECORD)
+        return record.read_text() if record.exists() else None
+
+    def assert_nothing_installed(self):
+        self.assertIsNone(self.installer_record())
+        self.assertEqual(ask(self.machine, "status")["installedVersion"], "1.0.0")
+
+    def check_until(self, states: tuple) -> dict:
+        self.assertIn(ask(self.machine, "check")["state"], ("checking", "up_to_date", "downloading", "ready", "error"))
+        return wait_for_status(self.machine, states)
+
+    def stage(self) -> Browser:
+        """A fresh machine, 1.1.0 published, the browser running and the release staged."""
+        self.arrange()
+        publish(self.feed, "1.1.0")
+        self.serve()
+        browser = self.start_browser()
+        self.assertEqual(self.check_until(("ready", "error")),
+                         {"ok": True, "state": "ready", "installedVersion": "1.0.0", "availableVersion": "1.1.0"})
+        return browser

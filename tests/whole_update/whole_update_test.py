@@ -3,13 +3,11 @@ place in a fresh Wine prefix, its service run by Wine's service manager,
 releases published with ostrel-release on the local HTTPS feed, the stand-in
 browser, and the native messaging host asked over real pipes."""
 
-import tempfile
 import time
 import unittest
-from pathlib import Path
 
 import whole_update
-from whole_update import Browser, WineMachine, ask, install_browser, publish, serve, wait_for, wait_for_status
+from whole_update import UpdateFixture, ask, publish, serve, wait_for, wait_for_status
 
 INTEGRATION_MARK = b"OSTREL WINE INTEGRATION BUILD"
 STOPPED, RUNNING = 1, 4
@@ -17,43 +15,7 @@ STOPPED, RUNNING = 1, 4
 TWO_POLLS = 12
 
 
-class WholeUpdateTest(unittest.TestCase):
-    def arrange(self):
-        """A fresh machine with browser 1.0.0 installed, and an empty feed."""
-        self.machine = self.enterContext(WineMachine())
-        self.feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
-        install_browser(self.machine, "1.0.0")
-
-    def serve(self):
-        return self.enterContext(serve(self.feed))
-
-    def start_browser(self) -> Browser:
-        browser = Browser(self.machine)
-        self.addCleanup(browser.close)
-        return browser
-
-    def installer_record(self) -> str | None:
-        record = self.machine.host_path(whole_update.INSTALLER_RECORD)
-        return record.read_text() if record.exists() else None
-
-    def assert_nothing_installed(self):
-        self.assertIsNone(self.installer_record())
-        self.assertEqual(ask(self.machine, "status")["installedVersion"], "1.0.0")
-
-    def check_until(self, states: tuple) -> dict:
-        self.assertIn(ask(self.machine, "check")["state"], ("checking", "up_to_date", "downloading", "ready", "error"))
-        return wait_for_status(self.machine, states)
-
-    def stage(self) -> Browser:
-        """A fresh machine, 1.1.0 published, the browser running and the release staged."""
-        self.arrange()
-        publish(self.feed, "1.1.0")
-        self.serve()
-        browser = self.start_browser()
-        self.assertEqual(self.check_until(("ready", "error")),
-                         {"ok": True, "state": "ready", "installedVersion": "1.0.0", "availableVersion": "1.1.0"})
-        return browser
-
+class WholeUpdateTest(UpdateFixture, unittest.TestCase):
     def test_installs_a_published_release_once_the_browser_closes(self):
         browser = self.stage()
         browser.close()

@@ -1,0 +1,116 @@
+"""Whole updates under Wine while others hold the updater's files: the
+companion extension asking "status" back to back, a program reading
+status.json without a pause, a user holding the staged installer open."""
+
+import json
+import subprocess
+import threading
+import time
+import unittest
+
+import whole_update
+from whole_update import UpdateFixture, ask, publish, wait_for, wait_for_status
+
+DATA = r"C:\ProgramData\OstrelNativeUpdater"
+UP_TO_DATE = {"ok": True, "state": "up_to_date", "installedVersion": "1.1.0"}
+SHARED_INSTALLER = "Ostrel-Setup-latest.exe"
+
+
+class Pollers:
+    """Extensions asking "status" back to back, each in a thread of its own,
+    until the context ends; every reply that is not a status is kept."""
+
+    def __init__(self, machine, count: int):
+        self.machine = machine
+        self.stopping = threading.Event()
+        self.replies = 0
+        self.failures = []
+        self.threads = [threading.Thread(target=self.poll) for _ in range(count)]
+
+    def poll(self):
+        while not self.stopping.is_set():
+            try:
+                reply = ask(self.machine, "status")
+                if reply.get("ok") is not True or "state" not in reply:
+                    self.failures.append(reply)
+            except (AssertionError, json.JSONDecodeError, subprocess.TimeoutExpired) as failure:
+                self.failures.append(str(failure))
+            self.replies += 1
+
+    def __enter__(self):
+        for thread in self.threads:
+            thread.start()
+        return self
+
+    def __exit__(self, *_):
+        self.stopping.set()
+        for thread in self.threads:
+            thread.join()
+
+
+class ContentionTest(UpdateFixture, unittest.TestCase):
+    def file_reader(self, mode: str, windows_path: str) -> subprocess.Popen:
+        reader = subprocess.Popen(["wine", str(whole_update.program("OSTREL_FILE_READER")), mode, windows_path],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  env=self.machine.environment)
+
+        def end():
+            if reader.poll() is None:
+                reader.kill()
+            reader.communicate()
+
+        self.addCleanup(end)
+        return reader
+
+    def test_pollers_asking_status_back_to_back_never_keep_an_update_from_completing(self):
+        for update in range(1, 6):
+            with self.subTest(update=update):
+                browser = self.stage()
+                with Pollers(self.machine, 2) as pollers:
+                    browser.close()
+                    final = wait_for_status(self.machine, ("up_to_date", "error"))
+                self.assertEqual(final, UP_TO_DATE)
+                self.assertEqual(pollers.failures, [])
+                self.assertGreater(pollers.replies, 0)
+            # Each update on a machine and a feed of its own.
+            self.doCleanups()
+
+    def test_a_program_reading_the_status_without_a_pause_never_keeps_an_update_from_completing(self):
+        for update in range(1, 4):
+            with self.subTest(update=update):
+                browser = self.stage()
+                reader = self.file_reader("read", DATA + r"\status.json")
+                browser.close()
+                final = wait_for_status(self.machine, ("up_to_date", "error"))
+                reads, _failed = (int(number) for number in reader.communicate(timeout=60)[0].split())
+                self.assertEqual(final, UP_TO_DATE)
+                self.assertGreater(reads, 1000)
+            self.doCleanups()
+
+    def test_a_user_holding_the_staged_installer_costs_one_download(self):
+        self.arrange()
+        publish(self.feed, "1.1.0", name=SHARED_INSTALLER)
+        server = self.serve()
+        self.start_browser()
+        self.assertEqual(self.check_until(("ready", "error"))["availableVersion"], "1.1.0")
+
+        holder = self.file_reader("hold", DATA + "\\" + SHARED_INSTALLER)
+        self.assertEqual(holder.stdout.readline().strip(), b"held")
+        publish(self.feed, "1.2.0", name=SHARED_INSTALLER)
+        def commit_refused():
+            return ask(self.machine, "status").get("message") == "Commit verified installer (5)"
+
+        self.assertTrue(wait_for(commit_refused, 60))
+        # Three more passes while the name is held: each tries the commit again.
+        time.sleep(3 * 7)
+        self.assertTrue(commit_refused())
+
+        holder.communicate(timeout=60)
+        committed = wait_for(lambda: ask(self.machine, "status").get("availableVersion") == "1.2.0", 60)
+        self.assertTrue(committed)
+        self.assertEqual(whole_update.requested_files(server).count(SHARED_INSTALLER), 2,
+                         "one download of 1.1.0 and one of 1.2.0")
+
+
+if __name__ == "__main__":
+    unittest.main()
