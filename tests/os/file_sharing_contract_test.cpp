@@ -105,6 +105,36 @@ TEST_F(FileSharingContractTest, AReplacementTargetHeldOpenByAReaderStays) {
   }
 }
 
+// What a writer meets while a reader, sharing only reading, holds its
+// target: the two codes the updater's writers wait out, and success as soon
+// as the reader lets go.
+TEST_F(FileSharingContractTest, AWriterMeetsAReaderWithTheCodesItWaitsOutAndSucceedsOnceItLetsGo) {
+  const struct {
+    const char* name;
+    Failure (*write)(const std::u16string& source, const std::u16string& target);
+    ErrorCode whileRead;
+  } writers[] = {
+      {"replacing", [](const std::u16string& source, const std::u16string& target) {
+         return MoveFileEx(source, target, Replace);
+       }, ErrorAccessDenied},
+      {"copying over", [](const std::u16string& source, const std::u16string& target) {
+         return CopyFile(source, target, false);
+       }, ErrorSharingViolation},
+      {"opening to write", [](const std::u16string&, const std::u16string& target) {
+         Handle file;
+         return CreateFile(target, GenericWrite, FileShareRead, OpenAlways, FileAttributeNormal, file);
+       }, ErrorSharingViolation},
+  };
+  for (const auto& writer : writers) {
+    Write(staged, "installed");
+    Write(file, "next");
+    Handle reader = Open(staged, GenericRead, FileShareRead);
+    EXPECT_EQ(writer.write(file, staged), writer.whileRead) << writer.name;
+    reader = Handle();
+    EXPECT_EQ(writer.write(file, staged), std::nullopt) << writer.name;
+  }
+}
+
 TEST_F(FileSharingContractTest, ADeletedFileStaysReadableThroughAnOpenThatSharesDeleting) {
   Write(file, "still here");
   Handle open = Open(file, GenericRead, ShareAll);
