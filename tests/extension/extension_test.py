@@ -53,6 +53,15 @@ class ExtensionTest(unittest.TestCase):
         self.host_program.chmod(0o755)
 
     def host_runs_updater(self, machine: WineMachine):
+        """The updater under Wine behind the manifest. A host that Chromium
+        started just before it closed runs on without it; one still running
+        when the machine stops would start a Wine server of its own in the
+        removed prefix, so the machine stops only once none is left."""
+
+        def no_host_left():
+            return not [command for _, command in machine.processes() if whole_update.ORIGIN in command]
+
+        self.addCleanup(lambda: self.assertTrue(wait_for(no_host_left, 30, 0.1), "a native messaging host outlived Chromium"))
         settings = " ".join(f"{name}={shlex.quote(machine.environment[name])}"
                             for name in ("WINEPREFIX", "WINEARCH", "WINEDEBUG", "WINEDLLOVERRIDES"))
         self.host_runs(f'exec env {settings} wine {shlex.quote(whole_update.UPDATER)} "$@"')
