@@ -75,7 +75,7 @@ class ExtensionTest(unittest.TestCase):
     # The browser.
 
     def start_chromium(self):
-        self.chromium = self.enterContext(HeadlessChromium(EXTENSION, self.profile, self.directory / "chromium.log"))
+        self.chromium = self.enterContext(HeadlessChromium(EXTENSION, self.profile))
         worker = f"{whole_update.ORIGIN}background.js"
         found = wait_for(lambda: [t for t in self.chromium.targets() if t["url"] == worker], 30, 0.1)
         self.assertTrue(found, "the extension's service worker did not start")
