@@ -1,7 +1,7 @@
 # The updater's build-time configuration. These cache variables are the only
 # way to configure it: the built program reads no configuration at run time.
 
-set(OSTREL_EXTENSION_ID "ndgikfklpchdbaidjfoipkehcghbikgn" CACHE STRING
+set(OSTREL_EXTENSION_ID "inmdpcjjlckfjmggcpdcmbooiogihncc" CACHE STRING
     "Id of the browser's companion extension (32 letters a to p)")
 if(NOT OSTREL_EXTENSION_ID MATCHES "^[a-p]+$")
   message(FATAL_ERROR "OSTREL_EXTENSION_ID must consist of the letters a to p")

@@ -4,7 +4,7 @@ import unittest
 
 from updater import run_updater
 
-ORIGIN = "chrome-extension://ndgikfklpchdbaidjfoipkehcghbikgn/"
+ORIGIN = "chrome-extension://inmdpcjjlckfjmggcpdcmbooiogihncc/"
 UNSUPPORTED = b"Unsupported native updater invocation\r\n"
 
 

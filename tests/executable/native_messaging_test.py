@@ -12,7 +12,7 @@ import unittest
 
 from updater import run_updater
 
-ORIGIN = "chrome-extension://ndgikfklpchdbaidjfoipkehcghbikgn/"
+ORIGIN = "chrome-extension://inmdpcjjlckfjmggcpdcmbooiogihncc/"
 NOT_INSTALLED = "Updater is not installed in its fixed application directory"
 
 

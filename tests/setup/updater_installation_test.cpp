@@ -57,7 +57,7 @@ class UpdaterInstallationTest : public testing::Test {
     EXPECT_EQ(FileText(Manifest),
               std::string(R"({"name":"is.ostrel.updater","description":"Ostrel native update control",)") +
                   R"("path":"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe","type":"stdio",)" +
-                  R"("allowed_origins":["chrome-extension://ndgikfklpchdbaidjfoipkehcghbikgn/"]})");
+                  R"("allowed_origins":["chrome-extension://inmdpcjjlckfjmggcpdcmbooiogihncc/"]})");
     EXPECT_EQ(*Machine().registry.Value(RegistryView::Bit64, HostKey, u""), FakeRegistryValue::String(Manifest));
     EXPECT_EQ(Machine().registry.Value(RegistryView::Bit32, HostKey, u""), nullptr) << "the 64-bit view only";
     EXPECT_EQ(*Machine().registry.Value(RegistryView::Bit64, UpdaterRegistryKey, u"Version"),

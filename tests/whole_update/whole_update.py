@@ -25,7 +25,7 @@ REPOSITORY = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPOSITORY / "tests" / "feed"))
 from feed_server import FeedServer  # noqa: E402
 
-ORIGIN = "chrome-extension://ndgikfklpchdbaidjfoipkehcghbikgn/"
+ORIGIN = "chrome-extension://inmdpcjjlckfjmggcpdcmbooiogihncc/"
 UPDATER = r"C:\Program Files\Ostrel\Updater\OstrelUpdate.exe"
 BROWSER = r"C:\Program Files\Ostrel\Application\chrome.exe"
 INSTALLER_RECORD = r"C:\Program Files\Ostrel\Application\installer-record.txt"
