@@ -183,10 +183,20 @@ def frame(message: dict) -> bytes:
     return struct.pack("<I", len(body)) + body
 
 
+def request(machine: WineMachine, action: str) -> subprocess.CompletedProcess:
+    """One run of the native messaging host, the request framed on its
+    standard input as the browser writes it."""
+    return machine.updater(ORIGIN, standard_input=frame({"action": action}))
+
+
 def ask(machine: WineMachine, action: str) -> dict:
-    """One native messaging request, framed on the host's standard input as
-    the browser writes it; the framed reply read back from its output."""
-    completed = machine.updater(ORIGIN, standard_input=frame({"action": action}))
+    """One native messaging request; the framed reply read back from the
+    host's output."""
+    return reply(request(machine, action), action)
+
+
+def reply(completed: subprocess.CompletedProcess, action: str) -> dict:
+    """The reply framed on the host's output."""
     output = completed.stdout
     if completed.returncode != 0 or len(output) < 4:
         raise AssertionError(f"native messaging {action} failed: {completed.returncode} {completed.stderr!r}")
