@@ -63,10 +63,13 @@ Failure RegOpenKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t des
   return std::nullopt;
 }
 
-Failure RegDeleteTree(const RegistryKey& key) { return win32::FailureOfStatus(::RegDeleteTreeW(KeyHandle(key), nullptr)); }
+Failure RegDeleteTree(const RegistryKey& key) {
+  return win32::FailureOfStatus(::RegDeleteTreeW(KeyHandle(key), nullptr));
+}
 
 Failure RegDeleteKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t viewAccess) {
-  return win32::FailureOfStatus(::RegDeleteKeyExW(PredefinedKey(root), win32::WideString(subKey).c_str(), viewAccess, 0));
+  return win32::FailureOfStatus(
+      ::RegDeleteKeyExW(PredefinedKey(root), win32::WideString(subKey).c_str(), viewAccess, 0));
 }
 
 }  // namespace ostrel::os

@@ -105,9 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
     Blocks, BlockedSetAsideTest,
     testing::Values(
         // The user keeps it open without letting anyone delete or rename it.
-        BlockedSetAside{"HeldOpenWithoutDeleteSharing",
-                        [] { Machine().fileSystem.HoldOpen(UpdaterDataDirectory(), os::GenericRead, os::FileShareRead); },
-                        "Cannot set aside untrusted updater directory (32)"},
+        BlockedSetAside{
+            "HeldOpenWithoutDeleteSharing",
+            [] { Machine().fileSystem.HoldOpen(UpdaterDataDirectory(), os::GenericRead, os::FileShareRead); },
+            "Cannot set aside untrusted updater directory (32)"},
         BlockedSetAside{"RandomSourceFails", [] { Machine().randomFailure = 0xC0000001; },
                         "Cannot set aside untrusted updater directory (3221225473)"}),
     [](const testing::TestParamInfo<BlockedSetAside>& info) { return info.param.name; });

@@ -89,11 +89,12 @@ TEST_F(UpdaterRemovalTest, HoldsTheLockUntilTheServiceAndTheRegistrationAreDelet
 }
 
 TEST_F(UpdaterRemovalTest, RemovesTheRegistrationOfThe64BitViewOnly) {
-  Machine().registry.SetValue(RegistryView::Bit64, std::u16string(HostKey) + u"\\Extra", u"", FakeRegistryValue::Dword(1));
+  const std::u16string below = std::u16string(HostKey) + u"\\Extra";
+  Machine().registry.SetValue(RegistryView::Bit64, below, u"", FakeRegistryValue::Dword(1));
   Machine().registry.SetValue(RegistryView::Bit32, HostKey, u"", FakeRegistryValue::String(Manifest));
   RemoveUpdater();
   EXPECT_FALSE(Registered());
-  EXPECT_FALSE(Machine().registry.keys.contains(FakeRegistry::Path(RegistryView::Bit64, std::u16string(HostKey) + u"\\Extra")))
+  EXPECT_FALSE(Machine().registry.keys.contains(FakeRegistry::Path(RegistryView::Bit64, below)))
       << "with every key below it";
   EXPECT_EQ(Machine().registry.Stored(RegistryView::Bit32, HostKey, u""), FakeRegistryValue::String(Manifest))
       << "a 32-bit registration is another program's";
