@@ -1,9 +1,11 @@
 #include "apply/apply_worker.h"
 
+#include <exception>
 #include <string>
 
 #include "apply/installer_environment.h"
 #include "apply/update_process.h"
+#include "apply/working_directory_housekeeping.h"
 #include "foundation/failure.h"
 #include "foundation/path_comparison.h"
 #include "foundation/path_join.h"
@@ -37,12 +39,24 @@ void RequireWorkerLocation() {
   Require(SamePath(OwnImagePath(), ApplyWorkerPath()), "Invalid updater worker location");
 }
 
+// Whether the process is the updater running from its fixed place, as the
+// service that started the worker is. A process id is reused once its
+// process has ended, so the id alone names any process.
+bool IsInstalledUpdater(const os::Handle& process) {
+  std::u16string image;
+  return !os::QueryFullProcessImageName(process, 0, image) && SamePath(image, InstalledUpdaterPath());
+}
+
 // The service that started the worker must have ended before anything is
-// installed; one that cannot be opened has ended already. The handle is
-// returned so it stays open until the worker ends.
+// installed. One that cannot be opened has ended already, and so has one
+// whose id now names another program, which is not waited for. The handle
+// is returned so it stays open until the worker ends.
 os::Handle AwaitParentEnd(std::uint32_t parentProcessId) {
   os::Handle parent;
-  if (os::OpenProcess(os::Synchronize, false, parentProcessId, parent)) return parent;
+  if (os::OpenProcess(os::Synchronize | os::ProcessQueryLimitedInformation, false, parentProcessId, parent) ||
+      !IsInstalledUpdater(parent)) {
+    return os::Handle();
+  }
   // A failed wait proves nothing about the service either.
   std::uint32_t waited = os::WaitTimeout;
   Require(!os::WaitForSingleObject(parent, ParentWaitMilliseconds, waited) && waited == os::WaitObject0,
@@ -65,11 +79,16 @@ ReleaseMetadata ReadStagedRelease() {
   return VerifyReleaseMetadata(metadata, signature);
 }
 
+std::u16string InstallerPath(const ReleaseMetadata& release) {
+  return JoinPath(UpdaterDataDirectory(), ToUtf16(release.file));
+}
+
 // The worker's environment with a temporary directory that only the
-// updater's principals can write to, made ready for this run.
+// updater's principals can write to, made ready and emptied for this run.
 std::u16string PrepareInstallerEnvironment() {
   std::u16string temporaryDirectory = InstallerTemporaryDirectory();
   EnsureProtectedDirectory(temporaryDirectory);
+  EmptyDirectory(temporaryDirectory);
   std::u16string environment;
   if (const os::Failure failure = os::GetEnvironmentStrings(environment)) {
     RaiseLastError("Read updater environment", *failure);
@@ -77,21 +96,19 @@ std::u16string PrepareInstallerEnvironment() {
   return WithTemporaryDirectory(environment, temporaryDirectory);
 }
 
-}  // namespace
-
-void RunApplyWorker(std::uint32_t parentProcessId) {
-  Require(IsLocalSystem(), "Only SYSTEM may apply a native release");
-  RequireWorkerLocation();
-  EnsureProtectedDirectory(UpdaterDataDirectory());
-  ValidateObjectAcl(OwnImagePath());
-  os::Handle lock = AcquireTransactionLock(ApplyWorkerLockPolicy);
+// Everything from the wait for the parent on, with the lock held.
+void ApplyStagedRelease(std::uint32_t parentProcessId) {
   os::Handle parent = AwaitParentEnd(parentProcessId);
   AwaitBrowserClosed();
 
   ReleaseMetadata release = ReadStagedRelease();
-  if (!IsNewerThanInstalled(release.version)) return;
+  RemoveOrphanedFiles(ToUtf16(release.file));
+  if (!IsNewerThanInstalled(release.version)) {
+    WriteStatus(StatusUpToDate, u"", "");
+    return;
+  }
 
-  std::u16string installer = JoinPath(UpdaterDataDirectory(), ToUtf16(release.file));
+  std::u16string installer = InstallerPath(release);
   ValidateObjectAcl(installer);
   // From here until the installer has started nobody can write, replace or
   // delete it.
@@ -103,8 +120,63 @@ void RunApplyWorker(std::uint32_t parentProcessId) {
   std::u16string version = ToUtf16(release.version);
   WriteRegistryString(os::RootKey::HkeyLocalMachine, UpdaterRegistryKey, u"Version", version);
   WriteStatus(StatusUpToDate, u"", "");
-  // A leftover installer does no harm: the next release names its own.
+  // A leftover installer does no harm: the next run removes it.
   (void)os::DeleteFile(installer);
+}
+
+// The version of the staged release when it could still be installed: its
+// signed metadata verifies, it is newer than the installed version, and its
+// installer is there and verifies. Empty otherwise, whatever the reason.
+std::u16string UsableStagedVersion() {
+  try {
+    ReleaseMetadata release = ReadStagedRelease();
+    if (!IsNewerThanInstalled(release.version)) return u"";
+    const std::u16string installer = InstallerPath(release);
+    ValidateObjectAcl(installer);
+    VerifyInstaller(installer, release);
+    return ToUtf16(release.version);
+  } catch (...) {
+    return u"";
+  }
+}
+
+std::string MessageOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& standard) {
+    return standard.what();
+  } catch (...) {
+    return UnexplainedFailureMessage;
+  }
+}
+
+// Replaces the "installing" the service left with the truth: the release
+// still waits ("ready") when it could be installed, else "error"; the
+// failure's message either way.
+void PublishFailure(const std::exception_ptr& failure) {
+  try {
+    const std::u16string version = UsableStagedVersion();
+    WriteStatus(version.empty() ? StatusError : StatusReady, version, MessageOf(failure).c_str());
+  } catch (...) {
+    // The worker's own failure is the one it reports, not this one.
+  }
+}
+
+}  // namespace
+
+void RunApplyWorker(std::uint32_t parentProcessId) {
+  Require(IsLocalSystem(), "Only SYSTEM may apply a native release");
+  RequireWorkerLocation();
+  EnsureProtectedDirectory(UpdaterDataDirectory());
+  ValidateObjectAcl(OwnImagePath());
+  os::Handle lock = AcquireTransactionLock(ApplyWorkerLockPolicy);
+  // Only the holder of the lock may speak for the staged release.
+  try {
+    ApplyStagedRelease(parentProcessId);
+  } catch (...) {
+    PublishFailure(std::current_exception());
+    throw;
+  }
 }
 
 }  // namespace ostrel

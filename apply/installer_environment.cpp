@@ -18,7 +18,7 @@ std::u16string_view NameOf(std::u16string_view entry) { return entry.substr(0, e
 
 }  // namespace
 
-std::u16string InstallerTemporaryDirectory() { return JoinPath(UpdaterDataDirectory(), u"installer-temp"); }
+std::u16string InstallerTemporaryDirectory() { return JoinPath(UpdaterDataDirectory(), InstallerTemporaryName); }
 
 std::u16string WithTemporaryDirectory(std::u16string_view environment, std::u16string_view temporaryDirectory) {
   std::u16string result;

@@ -10,7 +10,8 @@
 
 namespace ostrel {
 
-// The directory: "installer-temp" in UpdaterDataDirectory.
+// The directory: InstallerTemporaryName in UpdaterDataDirectory.
+inline constexpr std::u16string_view InstallerTemporaryName = u"installer-temp";
 std::u16string InstallerTemporaryDirectory();
 
 // The environment block (each "name=value" string zero-terminated, the block

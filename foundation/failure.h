@@ -22,6 +22,10 @@ class hresult_error {
   os::HResult code_;
 };
 
+// The only words for a failure outside the standard hierarchy (an
+// hresult_error, or anything else): its code means nothing to the reader.
+inline constexpr const char* UnexplainedFailureMessage = "Native updater failed";
+
 // Raises std::runtime_error with the message when the condition is false.
 void Require(bool condition, const char* message);
 

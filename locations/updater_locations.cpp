@@ -9,6 +9,8 @@ std::u16string ApplicationDirectory() { return JoinPath(KnownFolderPath(os::Fold
 
 std::u16string UpdaterDirectory() { return JoinPath(ApplicationDirectory(), u"Updater"); }
 
+std::u16string InstalledUpdaterPath() { return JoinPath(UpdaterDirectory(), UpdaterExecutableName); }
+
 std::u16string UpdaterDataDirectory() {
   return JoinPath(KnownFolderPath(os::FolderIdProgramData), u"OstrelNativeUpdater");
 }
@@ -21,8 +23,8 @@ std::u16string LegacyExecutablePath() { return JoinPath(ApplicationDirectory(), 
 
 std::u16string LegacyUninstallerPath() { return JoinPath(ApplicationDirectory(), u"Uninstall Ostrel.exe"); }
 
-std::u16string ApplyWorkerPath() { return JoinPath(UpdaterDataDirectory(), u"OstrelApply.exe"); }
+std::u16string ApplyWorkerPath() { return JoinPath(UpdaterDataDirectory(), ApplyWorkerName); }
 
-std::u16string PartialDownloadPath() { return JoinPath(UpdaterDataDirectory(), u"download.partial"); }
+std::u16string PartialDownloadPath() { return JoinPath(UpdaterDataDirectory(), PartialDownloadName); }
 
 }  // namespace ostrel

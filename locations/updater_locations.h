@@ -21,6 +21,8 @@ inline constexpr std::u16string_view StatusFileName = u"status.json";
 inline constexpr std::u16string_view StatusTemporaryName = u"status.tmp";
 inline constexpr std::u16string_view ReleaseMetadataName = u"release.json";
 inline constexpr std::u16string_view ReleaseSignatureName = u"release.sig";
+inline constexpr std::u16string_view ApplyWorkerName = u"OstrelApply.exe";
+inline constexpr std::u16string_view PartialDownloadName = u"download.partial";
 
 // The program-files folder joined with "Ostrel": the browser's installation.
 std::u16string ApplicationDirectory();
@@ -28,6 +30,10 @@ std::u16string ApplicationDirectory();
 // ApplicationDirectory joined with "Updater": the updater executable and the
 // native messaging host manifest.
 std::u16string UpdaterDirectory();
+
+// UpdaterExecutableName in UpdaterDirectory: the updater at its fixed place,
+// the image of the service and of every setup command.
+std::u16string InstalledUpdaterPath();
 
 // The program-data folder joined with "OstrelNativeUpdater": the updater's
 // protected working directory.
@@ -41,10 +47,10 @@ std::u16string BrowserExecutablePath();
 std::u16string LegacyExecutablePath();
 std::u16string LegacyUninstallerPath();
 
-// "OstrelApply.exe" in UpdaterDataDirectory: the copy that runs as apply worker.
+// ApplyWorkerName in UpdaterDataDirectory: the copy that runs as apply worker.
 std::u16string ApplyWorkerPath();
 
-// "download.partial" in UpdaterDataDirectory: an installer being downloaded.
+// PartialDownloadName in UpdaterDataDirectory: an installer being downloaded.
 std::u16string PartialDownloadPath();
 
 }  // namespace ostrel

@@ -28,9 +28,7 @@ int RunProcessEntry(int argumentCount, const char16_t* const* arguments) {
   } catch (const std::exception& failure) {
     ReportFailure(failure.what());
   } catch (...) {
-    // An hresult_error or anything else outside the standard hierarchy: its
-    // code means nothing to the reader, so only the fixed text is shown.
-    ReportFailure("Native updater failed");
+    ReportFailure(UnexplainedFailureMessage);
   }
   return 1;
 }

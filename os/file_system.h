@@ -37,6 +37,11 @@ inline constexpr std::uint32_t MovefileWriteThrough = 0x8;
 // failIfExists, which then fails with ErrorFileExists.
 [[nodiscard]] Failure CopyFile(std::u16string_view existingPath, std::u16string_view newPath, bool failIfExists);
 
+// RemoveDirectoryW: removes an empty directory, or a directory junction
+// itself whatever its target holds. A directory with names in it fails with
+// ErrorDirNotEmpty, a file with ErrorDirectory.
+[[nodiscard]] Failure RemoveDirectory(std::u16string_view path);
+
 // DeleteFileW: removes the name of a file, or of a link itself, never its
 // target. A file that another open does not share for deleting is not
 // deleted (ErrorSharingViolation); a directory is refused (ErrorAccessDenied).

@@ -10,7 +10,6 @@
 namespace ostrel::os {
 
 inline constexpr std::uint32_t Th32csSnapProcess = 0x2;
-inline constexpr ErrorCode ErrorNoMoreFiles = 18;
 
 // The members of PROCESSENTRY32W that are read.
 struct ProcessEntry {

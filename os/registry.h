@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "os/access_rights.h"
 #include "os/error_code.h"
 #include "os/owned_value.h"
 
@@ -31,7 +32,9 @@ inline constexpr std::uint32_t RegDword = 4;
 // RegCreateKeyExW options and access rights; the two KeyWow64 rights choose
 // the view.
 inline constexpr std::uint32_t RegOptionNonVolatile = 0;
+inline constexpr std::uint32_t KeyQueryValue = 0x0001;
 inline constexpr std::uint32_t KeySetValue = 0x0002;
+inline constexpr std::uint32_t KeyEnumerateSubKeys = 0x0008;
 inline constexpr std::uint32_t KeyWow6464Key = 0x0100;
 inline constexpr std::uint32_t KeyWow6432Key = 0x0200;
 
@@ -65,9 +68,20 @@ inline constexpr ErrorCode ErrorUnsupportedType = 1630;
 [[nodiscard]] Failure RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view> valueName,
                                     std::uint32_t type, const void* data, std::uint32_t dataSize);
 
-// RegDeleteTreeW from the root: the subkey with its values and every key
-// below it. The updater runs as a 64-bit process, so the subkey is the one of
-// the 64-bit view.
-[[nodiscard]] Failure RegDeleteTree(RootKey root, std::u16string_view subKey);
+// RegOpenKeyExW: opens an existing subkey with the access asked for, in the
+// view that access names.
+[[nodiscard]] Failure RegOpenKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t desiredAccess,
+                                   RegistryKey& key);
+
+// RegDeleteTreeW of the open key itself (no subkey named): every value of
+// the key and every key below it, in the view the key was opened in. The key
+// itself stays; it needs Delete, KeyEnumerateSubKeys, KeyQueryValue and
+// KeySetValue.
+[[nodiscard]] Failure RegDeleteTree(const RegistryKey& key);
+
+// RegDeleteKeyExW: deletes the subkey of the view that viewAccess
+// (KeyWow6464Key or KeyWow6432Key) names. A key that still has subkeys is
+// refused with ErrorAccessDenied.
+[[nodiscard]] Failure RegDeleteKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t viewAccess);
 
 }  // namespace ostrel::os

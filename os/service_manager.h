@@ -27,11 +27,13 @@ inline constexpr std::uint32_t ServiceAllAccess = 0xF01FF;
 // Configuration: the start type, the error control, and the value that
 // leaves a number unchanged in ChangeServiceConfigW.
 inline constexpr std::uint32_t ServiceDemandStart = 3;
+inline constexpr std::uint32_t ServiceDisabled = 4;
 inline constexpr std::uint32_t ServiceErrorNormal = 1;
 inline constexpr std::uint32_t ServiceNoChange = 0xFFFFFFFF;
 
 // ServiceControlStop, which asks a service to stop, is in service_control.h.
 inline constexpr ErrorCode ErrorServiceAlreadyRunning = 1056;
+inline constexpr ErrorCode ErrorServiceDisabled = 1058;
 inline constexpr ErrorCode ErrorServiceDoesNotExist = 1060;
 inline constexpr ErrorCode ErrorServiceNotActive = 1062;
 inline constexpr ErrorCode ErrorServiceMarkedForDelete = 1072;
@@ -70,8 +72,9 @@ struct ServiceConfiguration {
                                     const ServiceConfiguration& configuration, ServiceHandle& service);
 
 // ChangeServiceConfigW of the type, start type, error control and command
-// line; the load-order group, tag, dependencies, account, password and
-// display name stay unchanged.
+// line; a number that is ServiceNoChange, and an empty command line (passed
+// as null), stay as they are, and so do the load-order group, tag,
+// dependencies, account, password and display name.
 [[nodiscard]] Failure ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration);
 
 // SetServiceObjectSecurity: the parts of the descriptor (a descriptor from
@@ -89,7 +92,7 @@ struct ServiceConfiguration {
 [[nodiscard]] Failure DeleteService(const ServiceHandle& service);
 
 // StartServiceW with no arguments; a running service refuses with
-// ErrorServiceAlreadyRunning. Returns once the service has been started,
+// ErrorServiceAlreadyRunning, a disabled one with ErrorServiceDisabled. Returns once the service has been started,
 // without waiting for it to report itself running.
 [[nodiscard]] Failure StartService(const ServiceHandle& service);
 

@@ -4,7 +4,6 @@
 
 #include "foundation/failure.h"
 #include "foundation/path_comparison.h"
-#include "foundation/path_join.h"
 #include "locations/updater_locations.h"
 #include "security/object_acl.h"
 #include "security/own_image_path.h"
@@ -12,9 +11,8 @@
 namespace ostrel {
 
 void RequireFixedLocation() {
-  const std::u16string expected = JoinPath(UpdaterDirectory(), UpdaterExecutableName);
   const std::u16string image = OwnImagePath();
-  Require(SamePath(image, expected), "Updater is not installed in its fixed application directory");
+  Require(SamePath(image, InstalledUpdaterPath()), "Updater is not installed in its fixed application directory");
   ValidateObjectAcl(ApplicationDirectory());
   ValidateObjectAcl(UpdaterDirectory());
   ValidateObjectAcl(image);

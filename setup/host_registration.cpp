@@ -16,6 +16,9 @@ namespace {
 
 constexpr std::uint32_t RegistrationBufferBytes = 65536;
 
+// What RegDeleteTreeW needs on the key whose contents it deletes.
+constexpr std::uint32_t TreeDeletionAccess = os::Delete | os::KeyEnumerateSubKeys | os::KeyQueryValue | os::KeySetValue;
+
 // The manifest the browser reads to start the host for the extension.
 JsonObject NativeHostManifest(std::u16string_view executablePath) {
   JsonObject manifest;
@@ -27,6 +30,20 @@ JsonObject NativeHostManifest(std::u16string_view executablePath) {
   origins.Append(JsonValue::CreateStringValue(AllowedExtensionOrigin));
   manifest.SetNamedValue(u"allowed_origins", origins);
   return manifest;
+}
+
+// RegDeleteTreeW names no view, so the key is opened in the 64-bit view, its
+// contents deleted through it, and then the key itself in that view. A
+// registration that stays behind names a manifest nobody serves; the
+// removal goes on regardless.
+void DeleteRegistrationKey() {
+  os::RegistryKey key;
+  if (os::RegOpenKeyEx(os::RootKey::HkeyLocalMachine, HostRegistrationKey, TreeDeletionAccess | os::KeyWow6464Key,
+                       key) ||
+      os::RegDeleteTree(key)) {
+    return;
+  }
+  (void)os::RegDeleteKeyEx(os::RootKey::HkeyLocalMachine, HostRegistrationKey, os::KeyWow6464Key);
 }
 
 }  // namespace
@@ -50,9 +67,7 @@ void RemoveNativeHostRegistration() {
   registered.resize(size / sizeof(char16_t));
   if (!registered.empty() && registered.back() == u'\0') registered.pop_back();
   if (!SamePath(registered, HostManifestPath())) return;
-  // A registration that stays behind names a manifest nobody serves; the
-  // removal goes on regardless.
-  (void)os::RegDeleteTree(os::RootKey::HkeyLocalMachine, HostRegistrationKey);
+  DeleteRegistrationKey();
 }
 
 }  // namespace ostrel

@@ -1,13 +1,14 @@
 #include "setup/untrusted_directory.h"
 
+#include <array>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 #include "foundation/failure.h"
 #include "foundation/path_grammar.h"
-#include "foundation/text_conversion.h"
 #include "os/file.h"
-#include "os/tick_count.h"
+#include "os/random.h"
 #include "security/object_acl.h"
 #include "security/path_validation.h"
 
@@ -23,10 +24,21 @@ bool PassesValidation(std::u16string_view path) {
   }
 }
 
-// The name beside the object that it moves to: the time since boot in
-// milliseconds is fresh for each run and not known to anyone in advance.
+constexpr const char* SetAsideFailure = "Cannot set aside untrusted updater directory";
+
+// The name beside the object that it moves to, ending in 128 bits from the
+// system's random source: a user who could guess it could create it first
+// and so keep the installation from ever setting the directory aside.
 std::u16string SetAsideName(std::u16string_view path) {
-  return std::u16string(path) + u".untrusted-" + ToUtf16(std::to_string(os::GetTickCount64()));
+  std::array<std::uint8_t, 16> random{};
+  if (const os::Failure failure = os::BCryptGenRandom(random)) RaiseLastError(SetAsideFailure, *failure);
+  std::u16string name = std::u16string(path) + u".untrusted-";
+  constexpr std::u16string_view digits = u"0123456789abcdef";
+  for (std::uint8_t byte : random) {
+    name += digits[byte >> 4];
+    name += digits[byte & 0xF];
+  }
+  return name;
 }
 
 }  // namespace
@@ -36,17 +48,16 @@ void SetAsideUntrustedDirectory(std::u16string_view path) {
   if (os::GetFileAttributes(path, attributes)) return;
   ValidateUpdaterPath(ParentPath(path));
   if (PassesValidation(path)) return;
-  constexpr const char* setAsideFailure = "Cannot set aside untrusted updater directory";
   os::Handle object;
   // Backup semantics to open a directory at all; the reparse point itself,
   // never what a junction points at.
   if (const os::Failure failure =
           os::CreateFile(path, os::Delete, os::FileShareRead | os::FileShareWrite | os::FileShareDelete,
                          os::OpenExisting, os::FileFlagBackupSemantics | os::FileFlagOpenReparsePoint, object)) {
-    RaiseLastError(setAsideFailure, *failure);
+    RaiseLastError(SetAsideFailure, *failure);
   }
   if (const os::Failure failure = os::SetFileRenameInformation(object, SetAsideName(path), false)) {
-    RaiseLastError(setAsideFailure, *failure);
+    RaiseLastError(SetAsideFailure, *failure);
   }
 }
 

@@ -31,6 +31,10 @@ Failure CopyFile(std::u16string_view existingPath, std::u16string_view newPath, 
   return std::nullopt;
 }
 
+Failure RemoveDirectory(std::u16string_view path) {
+  return win32::FailureUnless(::RemoveDirectoryW(win32::WideString(path).c_str()));
+}
+
 Failure DeleteFile(std::u16string_view path) {
   if (!::DeleteFileW(win32::WideString(path).c_str())) return ::GetLastError();
   return std::nullopt;

@@ -55,8 +55,21 @@ Failure RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view>
       ::RegSetValueExW(KeyHandle(key), NameOrNull(name), 0, type, static_cast<const BYTE*>(data), dataSize));
 }
 
-Failure RegDeleteTree(RootKey root, std::u16string_view subKey) {
-  return win32::FailureOfStatus(::RegDeleteTreeW(PredefinedKey(root), win32::WideString(subKey).c_str()));
+Failure RegOpenKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t desiredAccess, RegistryKey& key) {
+  HKEY opened = nullptr;
+  LSTATUS status = ::RegOpenKeyExW(PredefinedKey(root), win32::WideString(subKey).c_str(), 0, desiredAccess, &opened);
+  if (status != ERROR_SUCCESS) return win32::FailureOfStatus(status);
+  key = RegistryKey(reinterpret_cast<std::uintptr_t>(opened));
+  return std::nullopt;
+}
+
+Failure RegDeleteTree(const RegistryKey& key) {
+  return win32::FailureOfStatus(::RegDeleteTreeW(KeyHandle(key), nullptr));
+}
+
+Failure RegDeleteKeyEx(RootKey root, std::u16string_view subKey, std::uint32_t viewAccess) {
+  return win32::FailureOfStatus(
+      ::RegDeleteKeyExW(PredefinedKey(root), win32::WideString(subKey).c_str(), viewAccess, 0));
 }
 
 }  // namespace ostrel::os

@@ -43,9 +43,10 @@ Failure CreateService(const ServiceHandle& manager, std::u16string_view serviceN
 Failure ChangeServiceConfig(const ServiceHandle& service, const ServiceConfiguration& configuration) {
   // Null for every text left unchanged: group, dependencies, account,
   // password, display name; and no tag.
+  const std::wstring commandLine = win32::WideString(configuration.binaryPathName);
   return win32::FailureUnless(::ChangeServiceConfigW(
       Native(service), configuration.serviceType, configuration.startType, configuration.errorControl,
-      win32::WideString(configuration.binaryPathName).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+      commandLine.empty() ? nullptr : commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
 }
 
 Failure SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,

@@ -14,6 +14,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <bcrypt.h>
 #include <sddl.h>
 #include <tlhelp32.h>
 
@@ -29,6 +30,8 @@
 #undef CreateProcess
 #undef CreateService
 #undef DeleteFile
+#undef FindFirstFileEx
+#undef FindNextFile
 #undef GetEnvironmentStrings
 #undef GetFileAttributes
 #undef GetModuleFileName
@@ -40,10 +43,13 @@
 #undef Process32Next
 #undef QueryFullProcessImageName
 #undef RegCreateKeyEx
+#undef RegDeleteKeyEx
 #undef RegDeleteTree
 #undef RegGetValue
+#undef RegOpenKeyEx
 #undef RegSetValueEx
 #undef RegisterServiceCtrlHandlerEx
+#undef RemoveDirectory
 #undef StartService
 #undef StartServiceCtrlDispatcher
 

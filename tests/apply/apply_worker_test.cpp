@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@
 #include "os/file_system.h"
 #include "os/process.h"
 #include "security/object_acl.h"
+#include "security/protected_directory.h"
+#include "security/transaction_lock.h"
 #include "service/published_release.h"
 #include "state/registry_state.h"
 
@@ -40,6 +43,11 @@ std::u16string Data(std::u16string_view name) { return JoinPath(UpdaterDataDirec
 void RemoveRunning(std::u16string_view imagePath) {
   std::erase_if(Machine().processes.running,
                 [imagePath](const FakeProcess& process) { return process.imagePath == imagePath; });
+}
+
+// The service that started the worker, as it runs until it ends.
+FakeProcess InstalledUpdaterProcess() {
+  return {ParentId, u"OstrelUpdate.exe", JoinPath(UpdaterDirectory(), UpdaterExecutableName)};
 }
 
 void RunBrowser() { Machine().processes.running.push_back({1000, u"chrome.exe", BrowserExecutablePath()}); }
@@ -95,48 +103,61 @@ struct Scenario {
   // "" when the worker returns.
   std::string message;
   bool installs;
+  // The status documents published, in order.
+  std::vector<std::string> statuses;
   // Every pause the worker made, in milliseconds.
   std::vector<std::uint32_t> sleeps = {};
 };
 
+// What a worker publishes when it fails with the staged release still
+// installable, and when it fails without one.
+std::string Ready(std::string_view message) {
+  return R"({"ok":true,"state":"ready","installedVersion":"1.0.0","availableVersion":"2.0.0","message":")" +
+         std::string(message) + R"("})";
+}
+std::string Error(std::string_view message) {
+  return R"({"ok":true,"state":"error","installedVersion":"1.0.0","message":")" + std::string(message) + R"("})";
+}
+std::string UpToDate(std::string_view installed) {
+  return R"({"ok":true,"state":"up_to_date","installedVersion":")" + std::string(installed) + R"("})";
+}
+
 TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
   const Scenario scenarios[] = {
-      {"installs, the parent already gone", [](StagedRelease&) {}, "", true},
+      {"installs, the parent already gone", [](StagedRelease&) {}, "", true, {UpToDate("2.0.0")}},
       {"not LocalSystem", [](StagedRelease&) { Machine().identity = FakeIdentity::StandardUser(); },
-       "Only SYSTEM may apply a native release", false},
+       "Only SYSTEM may apply a native release", false, {}},
       {"run from the installed executable",
        [](StagedRelease&) { Machine().moduleFileName = JoinPath(UpdaterDirectory(), UpdaterExecutableName); },
-       "Invalid updater worker location", false},
+       "Invalid updater worker location", false, {}},
       {"run from a copy elsewhere",
        [](StagedRelease&) {
          Machine().fileSystem.AddFile(u"C:\\ProgramData\\OstrelApply.exe", "updater image");
          Machine().moduleFileName = u"C:\\ProgramData\\OstrelApply.exe";
        },
-       "Invalid updater worker location", false},
+       "Invalid updater worker location", false, {}},
       {"worker path in other case and with dot segments",
        [](StagedRelease&) {
          Machine().moduleFileName = u"c:\\programdata\\.\\OSTRELNATIVEUPDATER\\.\\ostrelapply.EXE";
        },
-       "", true},
+       "", true, {UpToDate("2.0.0")}},
       {"lock held by another worker",
        [](StagedRelease& test) {
          ASSERT_EQ(os::CreateFile(Data(TransactionLockName), os::GenericRead | os::GenericWrite, 0, os::OpenAlways,
                                   os::FileAttributeNormal, test.held),
                    std::nullopt);
        },
-       "Another update transaction is active (32)", false, std::vector<std::uint32_t>(20, 50)},
+       "Another update transaction is active (32)", false, {}, std::vector<std::uint32_t>(20, 50)},
       {"parent still running",
-       [](StagedRelease&) {
-         Machine().processes.running.push_back({ParentId, u"other.exe", u"C:\\other.exe"});
-       },
-       "Updater service has not stopped", false},
+       [](StagedRelease&) { Machine().processes.running.push_back(InstalledUpdaterProcess()); },
+       "Updater service has not stopped", false, {Ready("Updater service has not stopped")}},
       {"parent ends within the wait",
        [](StagedRelease&) {
-         FakeProcess parent{ParentId, u"OstrelUpdate.exe", JoinPath(UpdaterDirectory(), UpdaterExecutableName)};
+         FakeProcess parent = InstalledUpdaterProcess();
          parent.endsAt = Machine().processes.waited + 29000;
          Machine().processes.running.push_back(parent);
        },
-       "", true},
+       "", true, {UpToDate("2.0.0")}},
       {"browser closed during the wait",
        [](StagedRelease&) {
          RunBrowser();
@@ -146,9 +167,11 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
        },
        "",
        true,
+       {UpToDate("2.0.0")},
        {1000, 1000, 1000}},
       {"browser still running after 30 polls", [](StagedRelease&) { RunBrowser(); },
        "Browser is active or uninstall is in progress; update remains pending", false,
+       {Ready("Browser is active or uninstall is in progress; update remains pending")},
        std::vector<std::uint32_t>(30, 1000)},
       {"uninstall begins during the wait",
        [](StagedRelease&) {
@@ -159,6 +182,7 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
        },
        "Browser is active or uninstall is in progress; update remains pending",
        false,
+       {Ready("Browser is active or uninstall is in progress; update remains pending")},
        {1000, 1000}},
       {"uninstall begins after the gate",
        [](StagedRelease&) {
@@ -166,16 +190,17 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
            if (path == Temporary) SetUninstalling();
          };
        },
-       "Uninstall is in progress; pending update canceled", false},
+       "Uninstall is in progress; pending update canceled", false,
+       {Ready("Uninstall is in progress; pending update canceled")}},
       {"release.json changed on disk",
        [](StagedRelease&) { Machine().fileSystem.Find(Data(ReleaseMetadataName))->contents += ' '; },
-       "Release signature mismatch", false},
+       "Release signature mismatch", false, {Error("Release signature mismatch")}},
       {"installer changed on disk",
        [](StagedRelease& test) {
          std::string& contents = Machine().fileSystem.Find(test.Installer())->contents;
          contents[0] ^= 1;
        },
-       "Installer SHA-512 mismatch", false},
+       "Installer SHA-512 mismatch", false, {Error("Installer SHA-512 mismatch")}},
       {"installer held open for writing by someone else",
        [](StagedRelease& test) {
          ASSERT_EQ(os::CreateFile(test.Installer(), os::GenericWrite,
@@ -183,14 +208,17 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
                                   os::FileAttributeNormal, test.held),
                    std::nullopt);
        },
-       "Installer cannot be read", false},
-      {"installed version reached the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.0"); }, "", false},
-      {"installed version passed the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.1"); }, "", false},
+       "Installer cannot be read", false, {Ready("Installer cannot be read")}},
+      {"installed version reached the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.0"); }, "",
+       false, {UpToDate("2.0.0")}},
+      {"installed version passed the release", [](StagedRelease&) { test::SetInstalledVersion(u"2.0.1"); }, "",
+       false, {UpToDate("2.0.1")}},
       {"installer fails", [](StagedRelease& test) { Machine().processes.programs[test.Installer()].exitCode = 1603; },
-       "Native installer reported a failure", true},
+       "Native installer reported a failure", true, {Ready("Native installer reported a failure")}},
       {"installer does not finish",
        [](StagedRelease& test) { Machine().processes.programs[test.Installer()].runsFor = std::nullopt; },
-       "Installer did not finish; it was not terminated", true},
+       "Installer did not finish; it was not terminated", true,
+       {Ready("Installer did not finish; it was not terminated")}},
   };
   for (const Scenario& scenario : scenarios) {
     SCOPED_TRACE(scenario.name);
@@ -203,10 +231,10 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
     EXPECT_THAT(Machine().handles.open, IsEmpty()) << "the lock, the parent or the installer was left open";
     EXPECT_EQ(test.Installed(), scenario.installs);
     EXPECT_EQ(Machine().sleeps, scenario.sleeps);
+    EXPECT_EQ(test.statuses, scenario.statuses);
     bool succeeded = scenario.message.empty() && scenario.installs;
     if (succeeded) {
       EXPECT_EQ(ReadInstalledVersion(), u"2.0.0");
-      EXPECT_THAT(test.statuses, ElementsAre(R"({"ok":true,"state":"up_to_date","installedVersion":"2.0.0"})"));
       EXPECT_EQ(Machine().fileSystem.Find(test.Installer()), nullptr);
       for (std::u16string_view kept : {ReleaseMetadataName, ReleaseSignatureName, TransactionLockName}) {
         EXPECT_NE(Machine().fileSystem.Find(Data(kept)), nullptr) << ToUtf8(kept);
@@ -214,7 +242,6 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
       EXPECT_NE(Machine().fileSystem.Find(ApplyWorkerPath()), nullptr);
     } else {
       EXPECT_EQ(ReadInstalledVersion(), versionBefore);
-      EXPECT_THAT(test.statuses, IsEmpty());
       EXPECT_NE(Machine().fileSystem.Find(test.Installer()), nullptr);
     }
   }
@@ -237,8 +264,100 @@ TEST(ApplyWorkerTest, HoldsTheVerifiedInstallerAgainstWritersUntilItHasStarted) 
   EXPECT_EQ(test.Run(), "");
   EXPECT_THAT(writes, ElementsAre(os::ErrorSharingViolation));
   EXPECT_THAT(deletes, ElementsAre(os::ErrorSharingViolation));
+  const FakeLaunch& installer = Machine().processes.launches.at(0);
+  EXPECT_TRUE(installer.imageHeldAgainstWriters) << "still held at the moment it started";
+  EXPECT_TRUE(installer.imageHeldAgainstDeleters) << "still held at the moment it started";
   // Once started, the installer is no longer held: the worker deletes it.
   EXPECT_EQ(Machine().fileSystem.Find(test.Installer()), nullptr);
+}
+
+TEST(ApplyWorkerTest, HoldsTheTransactionLockWhileTheInstallerRuns) {
+  StagedRelease test;
+  std::vector<bool> lockHeld;
+  Machine().processes.whenStarted = [&lockHeld](const FakeLaunch&) { lockHeld.push_back(IsTransactionActive()); };
+  EXPECT_EQ(test.Run(), "");
+  EXPECT_THAT(lockHeld, ElementsAre(true));
+}
+
+TEST(ApplyWorkerTest, DoesNotWaitForAnUnrelatedProcessThatReusedTheParentsId) {
+  StagedRelease test;
+  Machine().processes.running.push_back({ParentId, u"other.exe", u"C:\\other.exe"});
+  EXPECT_EQ(test.Run(), "");
+  EXPECT_TRUE(test.Installed());
+  EXPECT_THAT(Machine().processes.waitTimeouts, ElementsAre(20u * 60 * 1000)) << "only the installer is waited for";
+  EXPECT_TRUE(Machine().handles.open.empty());
+}
+
+TEST(ApplyWorkerTest, AStatusThatCannotBeWrittenLeavesTheWorkersOwnFailure) {
+  StagedRelease test;
+  Machine().processes.programs[test.Installer()].exitCode = 1603;
+  // A reader holds status.json beyond every retry of its replacement.
+  Machine().fileSystem.AddFile(Data(StatusFileName), "installing");
+  Machine().fileSystem.HoldOpen(Data(StatusFileName), os::GenericRead, os::FileShareRead);
+  EXPECT_EQ(test.Run(), "Native installer reported a failure");
+  EXPECT_EQ(Machine().fileSystem.Find(Data(StatusFileName))->contents, "installing");
+}
+
+// Whatever lies in the directory at the key, by name.
+std::set<std::u16string> NamesIn(std::u16string_view directory) {
+  const std::u16string prefix = Machine().fileSystem.Look(directory).key + u"\\";
+  std::set<std::u16string> names;
+  for (const auto& [key, file] : Machine().fileSystem.files) {
+    if (key.starts_with(prefix) && key.find(u'\\', prefix.size()) == std::u16string::npos) {
+      names.insert(key.substr(prefix.size()));
+    }
+  }
+  return names;
+}
+
+TEST(ApplyWorkerTest, RemovesOrphanedFilesAndKeepsTheUpdatersOwnAndTheStagedInstaller) {
+  StagedRelease test;
+  Machine().processes.programs[test.Installer()].exitCode = 1603;  // so the staged installer stays
+  FakeFileSystem& files = Machine().fileSystem;
+  files.AddFile(Data(u"Ostrel-Setup-1.5.0.exe"), "an earlier release's installer");
+  files.AddFile(Data(u"download.partial"), "an abandoned download");
+  files.AddFile(Data(u"notes.txt"));
+  files.AddDirectory(Data(u"folder"));
+  files.AddDirectory(u"C:\\ProgramData\\elsewhere");
+  files.AddFile(u"C:\\ProgramData\\elsewhere\\precious.txt");
+  files.AddJunction(Data(u"link"), u"C:\\ProgramData\\elsewhere");
+  EXPECT_EQ(test.Run(), "Native installer reported a failure");
+  EXPECT_EQ(NamesIn(UpdaterDataDirectory()),
+            (std::set<std::u16string>{u"FOLDER", u"INSTALL.LOCK", u"INSTALLER-TEMP", u"OSTREL-SETUP-2.0.0.EXE",
+                                      u"OSTRELAPPLY.EXE", u"RELEASE.JSON", u"RELEASE.SIG", u"STATUS.JSON"}));
+  EXPECT_NE(files.Find(u"C:\\ProgramData\\elsewhere\\precious.txt"), nullptr) << "the junction went by itself";
+  EXPECT_TRUE(Machine().handles.open.empty());
+}
+
+TEST(ApplyWorkerTest, KeepsADownloadThatIsBeingWritten) {
+  StagedRelease test;
+  Machine().fileSystem.AddFile(Data(u"download.partial"));
+  Machine().fileSystem.HoldOpen(Data(u"download.partial"), os::GenericWrite, 0);
+  EXPECT_EQ(test.Run(), "");
+  EXPECT_NE(Machine().fileSystem.Find(Data(u"download.partial")), nullptr);
+}
+
+TEST(ApplyWorkerTest, EmptiesTheInstallersTemporaryDirectoryWithoutFollowingLinks) {
+  StagedRelease test;
+  FakeFileSystem& files = Machine().fileSystem;
+  EnsureProtectedDirectory(Temporary);
+  const std::u16string temporary(Temporary);
+  files.AddFile(temporary + u"\\left-over.tmp");
+  files.AddDirectory(temporary + u"\\unpacked");
+  files.AddDirectory(temporary + u"\\unpacked\\nested");
+  files.AddFile(temporary + u"\\unpacked\\nested\\setup.dll");
+  // What lies beyond a junction the fake keeps under the junction's name.
+  files.AddDirectory(u"C:\\ProgramData\\elsewhere");
+  files.AddJunction(temporary + u"\\link", u"C:\\ProgramData\\elsewhere");
+  files.AddFile(temporary + u"\\link\\precious.txt");
+  files.AddFileLink(temporary + u"\\file-link", u"C:\\ProgramData\\elsewhere\\other.txt");
+  files.AddFile(u"C:\\ProgramData\\elsewhere\\other.txt");
+  EXPECT_EQ(test.Run(), "");
+  EXPECT_THAT(NamesIn(Temporary), IsEmpty());
+  EXPECT_NE(files.Find(temporary + u"\\link\\precious.txt"), nullptr) << "nothing removed through the junction";
+  EXPECT_NE(files.Find(u"C:\\ProgramData\\elsewhere\\other.txt"), nullptr) << "the link went by itself";
+  EXPECT_NE(files.Find(u"C:\\ProgramData\\elsewhere"), nullptr);
+  EXPECT_TRUE(Machine().handles.open.empty());
 }
 
 TEST(ApplyWorkerTest, GivesTheInstallerAProtectedTemporaryDirectoryAndOtherwiseItsOwnEnvironment) {

@@ -20,6 +20,7 @@
 #include "fake_os/fake_identity.h"
 #include "fake_os/fake_security.h"
 #include "os/error_code.h"
+#include "os/file_listing.h"
 
 namespace ostrel::fake {
 
@@ -91,6 +92,15 @@ struct FakeFileSystem {
   // Whether an open of the object asking for access and allowing shareMode
   // may join the opens already made, as Windows decides with share modes.
   bool SharingAllows(const FakeFile& file, std::uint32_t access, std::uint32_t shareMode) const;
+
+  // Searches begun by FindFirstFileExW and not yet closed, by handle value:
+  // the entries each lists (names as the keys spell them, in capitals), and
+  // how many it has listed.
+  struct Search {
+    std::vector<os::FindData> entries;
+    std::size_t listed = 0;
+  };
+  std::map<std::uintptr_t, Search> searches;
 
   // Every CreateFileW, as asked.
   struct CreateFileCall {

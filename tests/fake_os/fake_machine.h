@@ -73,6 +73,12 @@ struct FakeMachine {
   // WinHTTP and the update server behind it.
   FakeHttp http;
 
+  // The system's random source: each byte drawn is nextRandomByte, which
+  // then counts on, so no two draws are alike; a draw fails with
+  // randomFailure (an NTSTATUS), when set.
+  std::uint8_t nextRandomByte = 0x5A;
+  os::Failure randomFailure;
+
   // Milliseconds since boot, as last read.
   std::uint64_t tickCount = 5'000'000;
 

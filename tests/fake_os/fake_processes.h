@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -42,6 +43,11 @@ struct FakeLaunch {
   std::optional<std::u16string> environment;
   std::u16string currentDirectory;
   os::StartupInfo startupInfo;
+  // Whether, at the moment the process started, an open of its image for
+  // writing, or for deleting, would have met a sharing violation: someone
+  // held the file against changes while it started.
+  bool imageHeldAgainstWriters = false;
+  bool imageHeldAgainstDeleters = false;
 };
 
 // A handle to a process, or to its one thread, with the access it grants.
@@ -78,6 +84,9 @@ struct FakeProcesses {
   // that exists starts.
   std::map<std::u16string, FakeProgram> programs;
   std::vector<FakeLaunch> launches;
+  // Runs as each process has started, with its launch: what another
+  // process sees while it runs.
+  std::function<void(const FakeLaunch&)> whenStarted;
   // CreateProcess fails with this, when set, once the launch is recorded.
   os::Failure createProcessFailure;
   // Started processes get ids from here on, multiples of 4 as on Windows.

@@ -41,4 +41,11 @@ const FakeRegistryValue* FakeRegistry::Value(RegistryView view, std::u16string_v
   return value == values->second.end() ? nullptr : &value->second;
 }
 
+std::optional<FakeRegistryValue> FakeRegistry::Stored(RegistryView view, std::u16string_view key,
+                                                      std::u16string_view name) const {
+  const FakeRegistryValue* value = Value(view, key, name);
+  if (value == nullptr) return std::nullopt;
+  return *value;
+}
+
 }  // namespace ostrel::fake

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -37,6 +39,9 @@ struct FakeRegistry {
   // The value, or nullptr when the key or the value does not exist.
   const FakeRegistryValue* Value(RegistryView view, std::u16string_view key, std::u16string_view name) const;
   static KeyPath Path(RegistryView view, std::u16string_view key);
+  // The same for tests to compare with: nullopt when the value is missing,
+  // so a comparison fails with a message rather than reading through null.
+  std::optional<FakeRegistryValue> Stored(RegistryView view, std::u16string_view key, std::u16string_view name) const;
 
   std::map<KeyPath, std::map<std::u16string, FakeRegistryValue>> keys;
 
@@ -47,6 +52,10 @@ struct FakeRegistry {
   // Keys opened and not yet closed, by handle value.
   std::map<std::uintptr_t, OpenKey> openKeys;
   std::uintptr_t nextKey = 0x1000;
+
+  // Runs as each deletion of keys begins (RegDeleteTreeW, RegDeleteKeyExW):
+  // what another process sees at that moment.
+  std::function<void()> beforeDelete;
 
   // Failures to inject, each returned by the call it names.
   os::Failure getValueResult;

@@ -165,6 +165,23 @@ Failure CopyFile(std::u16string_view existingPath, std::u16string_view newPath, 
   return std::nullopt;
 }
 
+// A junction goes by itself: what lies at its target is not below it.
+Failure RemoveDirectory(std::u16string_view path) {
+  FakeFileSystem& fileSystem = Machine().fileSystem;
+  FakeFileSystem::Lookup lookup = fileSystem.Look(path);
+  if (lookup.file == nullptr) return lookup.missing;
+  if (!(lookup.file->attributes & FileAttributeDirectory)) return ErrorDirectory;
+  const bool junction = (lookup.file->attributes & FileAttributeReparsePoint) != 0;
+  for (const auto& [key, file] : fileSystem.files) {
+    if (!junction && key.starts_with(lookup.key + u"\\")) return ErrorDirNotEmpty;
+  }
+  if (!MayRemoveName(fileSystem, lookup.key)) return ErrorAccessDenied;
+  if (!SharedForDeleting(fileSystem, *lookup.file)) return ErrorSharingViolation;
+  if (fileSystem.ChangeFails()) return fileSystem.changeFailure;
+  fileSystem.files.erase(lookup.key);
+  return std::nullopt;
+}
+
 Failure DeleteFile(std::u16string_view path) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   FakeFileSystem::Lookup lookup = fileSystem.Look(path);

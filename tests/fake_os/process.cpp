@@ -5,6 +5,7 @@
 
 #include "fake_os/fake_machine.h"
 #include "os/access_rights.h"
+#include "os/file.h"
 #include "os/file_system.h"
 
 namespace ostrel::os {
@@ -87,6 +88,10 @@ Failure CreateProcess(std::u16string_view applicationName, std::u16string_view c
   if (directory == nullptr || !(directory->attributes & FileAttributeDirectory)) return ErrorDirectory;
   fake::FakeFileSystem::Lookup imageFile = fake::Machine().fileSystem.Look(applicationName);
   if (imageFile.file == nullptr) return imageFile.missing;
+  constexpr std::uint32_t shareAll = FileShareRead | FileShareWrite | FileShareDelete;
+  fake::FakeLaunch& launch = Processes().launches.back();
+  launch.imageHeldAgainstWriters = !fake::Machine().fileSystem.SharingAllows(*imageFile.file, GenericWrite, shareAll);
+  launch.imageHeldAgainstDeleters = !fake::Machine().fileSystem.SharingAllows(*imageFile.file, Delete, shareAll);
 
   std::u16string image(applicationName);
   auto scripted = Processes().programs.find(image);
@@ -101,6 +106,7 @@ Failure CreateProcess(std::u16string_view applicationName, std::u16string_view c
   processInformation.process = OpenProcessHandle({process.id, AllAccess, false});
   processInformation.thread = OpenProcessHandle({process.id, AllAccess, true});
   processInformation.processId = process.id;
+  if (Processes().whenStarted) Processes().whenStarted(fake::FakeLaunch(Processes().launches.back()));
   return std::nullopt;
 }
 

@@ -29,6 +29,15 @@ bool TypeAccepted(std::uint32_t type, std::uint32_t flags) {
   return (type == RegSz && (flags & RrfRtRegSz)) || (type == RegDword && (flags & RrfRtRegDword));
 }
 
+RegistryView ViewOf(std::uint32_t access) {
+  return access & KeyWow6432Key ? RegistryView::Bit32 : RegistryView::Bit64;
+}
+
+// Whether the key lies below the other, in the same view.
+bool IsBelow(const fake::FakeRegistry::KeyPath& key, const fake::FakeRegistry::KeyPath& other) {
+  return key.first == other.first && key.second.starts_with(other.second + u"\\");
+}
+
 }  // namespace
 
 void RegCloseKey(std::uintptr_t key) noexcept { Registry().openKeys.erase(key); }
@@ -52,8 +61,7 @@ Failure RegGetValue(RootKey, std::u16string_view subKey, std::optional<std::u16s
 Failure RegCreateKeyEx(RootKey, std::u16string_view subKey, std::uint32_t, std::uint32_t desiredAccess,
                        RegistryKey& key) {
   if (const Failure result = Registry().createKeyResult) return result;
-  RegistryView view = desiredAccess & KeyWow6432Key ? RegistryView::Bit32 : RegistryView::Bit64;
-  fake::FakeRegistry::KeyPath path = fake::FakeRegistry::Path(view, subKey);
+  fake::FakeRegistry::KeyPath path = fake::FakeRegistry::Path(ViewOf(desiredAccess), subKey);
   Registry().keys[path];
   std::uintptr_t handle = Registry().nextKey++;
   Registry().openKeys.emplace(handle, fake::FakeRegistry::OpenKey{path, desiredAccess});
@@ -73,13 +81,35 @@ Failure RegSetValueEx(const RegistryKey& key, std::optional<std::u16string_view>
   return std::nullopt;
 }
 
-Failure RegDeleteTree(RootKey, std::u16string_view subKey) {
-  fake::FakeRegistry::KeyPath path = fake::FakeRegistry::Path(RegistryView::Bit64, subKey);
-  std::u16string below = path.second + u"\\";
-  std::size_t erased = std::erase_if(Registry().keys, [&](const auto& key) {
-    return key.first.first == path.first && (key.first.second == path.second || key.first.second.starts_with(below));
-  });
-  if (erased == 0) return ErrorFileNotFound;
+Failure RegOpenKeyEx(RootKey, std::u16string_view subKey, std::uint32_t desiredAccess, RegistryKey& key) {
+  fake::FakeRegistry::KeyPath path = fake::FakeRegistry::Path(ViewOf(desiredAccess), subKey);
+  if (!Registry().keys.contains(path)) return ErrorFileNotFound;
+  std::uintptr_t handle = Registry().nextKey++;
+  Registry().openKeys.emplace(handle, fake::FakeRegistry::OpenKey{path, desiredAccess});
+  key = RegistryKey(handle);
+  return std::nullopt;
+}
+
+Failure RegDeleteTree(const RegistryKey& key) {
+  auto open = Registry().openKeys.find(key.value());
+  if (open == Registry().openKeys.end()) return ErrorInvalidHandle;
+  constexpr std::uint32_t needed = Delete | KeyEnumerateSubKeys | KeyQueryValue | KeySetValue;
+  if ((open->second.access & needed) != needed) return ErrorAccessDenied;
+  if (Registry().beforeDelete) Registry().beforeDelete();
+  const fake::FakeRegistry::KeyPath path = open->second.path;
+  std::erase_if(Registry().keys, [&path](const auto& other) { return IsBelow(other.first, path); });
+  Registry().keys[path].clear();
+  return std::nullopt;
+}
+
+Failure RegDeleteKeyEx(RootKey, std::u16string_view subKey, std::uint32_t viewAccess) {
+  if (Registry().beforeDelete) Registry().beforeDelete();
+  fake::FakeRegistry::KeyPath path = fake::FakeRegistry::Path(ViewOf(viewAccess), subKey);
+  if (!Registry().keys.contains(path)) return ErrorFileNotFound;
+  for (const auto& [other, values] : Registry().keys) {
+    if (IsBelow(other, path)) return ErrorAccessDenied;
+  }
+  Registry().keys.erase(path);
   return std::nullopt;
 }
 

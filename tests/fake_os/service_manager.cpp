@@ -88,6 +88,7 @@ Failure StartService(const ServiceHandle& service) {
   if (const Failure result = Machine().services.startServiceResult) return result;
   FakeService& target = *Machine().services.Find(open->service);
   if (target.state == FakeService::State::Running) return ErrorServiceAlreadyRunning;
+  if (target.configuration.startType == ServiceDisabled) return ErrorServiceDisabled;
   target.state = FakeService::State::Running;
   ++target.starts;
   return std::nullopt;
@@ -127,7 +128,13 @@ Failure ChangeServiceConfig(const ServiceHandle& service, const ServiceConfigura
   if (const Failure result = Target(service, ServiceChangeConfig, target)) return result;
   if (const Failure result = Machine().services.changeServiceConfigResult) return result;
   if (target->markedForDeletion) return ErrorServiceMarkedForDelete;
-  target->configuration = configuration;
+  auto change = [](std::uint32_t& number, std::uint32_t given) {
+    if (given != ServiceNoChange) number = given;
+  };
+  change(target->configuration.serviceType, configuration.serviceType);
+  change(target->configuration.startType, configuration.startType);
+  change(target->configuration.errorControl, configuration.errorControl);
+  if (!configuration.binaryPathName.empty()) target->configuration.binaryPathName = configuration.binaryPathName;
   return std::nullopt;
 }
 

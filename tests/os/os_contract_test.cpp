@@ -3,10 +3,13 @@
 // the Windows API, so the fake cannot drift from the real thing.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "os/com.h"
 #include "os/module.h"
+#include "os/random.h"
 #include "os/service_control.h"
 #include "os/stop_event.h"
 #include "os/tick_count.h"
@@ -59,6 +62,15 @@ TEST(StopEventContractTest, CountsAsUnsetUntilCreatedAndThenSet) {
   ASSERT_EQ(SetStopEvent(), std::nullopt);
   EXPECT_TRUE(IsStopEventSet());
   EXPECT_TRUE(IsStopEventSet());  // manual reset: a test does not consume it
+}
+
+TEST(RandomContractTest, NoTwoDrawsAreAlike) {
+  std::array<std::uint8_t, 16> first{};
+  std::array<std::uint8_t, 16> second{};
+  ASSERT_EQ(BCryptGenRandom(first), std::nullopt);
+  ASSERT_EQ(BCryptGenRandom(second), std::nullopt);
+  EXPECT_NE(first, second);
+  EXPECT_NE(first, (std::array<std::uint8_t, 16>{}));
 }
 
 TEST(TickCountContractTest, NeverRunsBackwards) {

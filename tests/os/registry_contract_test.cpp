@@ -115,5 +115,43 @@ TEST(RegistryContractTest, AnEmptyStringIsItsTerminatingZero) {
   EXPECT_EQ(read.size, 2u);
 }
 
+// As the removal of the registration deletes it: what is in the key through
+// the key opened in the view, then the key itself in that view.
+void DeleteKeyInView(const std::u16string& key, std::uint32_t view) {
+  {
+    RegistryKey opened;
+    ASSERT_EQ(RegOpenKeyEx(Machine, key, Delete | KeyEnumerateSubKeys | KeyQueryValue | KeySetValue | view, opened),
+              std::nullopt);
+    ASSERT_EQ(RegDeleteTree(opened), std::nullopt);
+  }
+  EXPECT_EQ(RegDeleteKeyEx(Machine, key, view), std::nullopt);
+}
+
+TEST(RegistryContractTest, DeletesAKeyWithEverythingBelowItInOneViewOnly) {
+  const std::u16string tree = std::u16string(TestKey) + u"\\Tree";
+  for (std::uint32_t view : {KeyWow6464Key, KeyWow6432Key}) {
+    for (const std::u16string& key : {tree, tree + u"\\Below"}) {
+      RegistryKey created;
+      ASSERT_EQ(RegCreateKeyEx(Machine, key, RegOptionNonVolatile, KeySetValue | view, created), std::nullopt);
+      std::uint32_t number = 1;
+      ASSERT_EQ(RegSetValueEx(created, u"Value", RegDword, &number, sizeof number), std::nullopt);
+    }
+  }
+  EXPECT_EQ(RegDeleteKeyEx(Machine, tree, KeyWow6464Key), ErrorAccessDenied) << "it has a subkey";
+  DeleteKeyInView(tree, KeyWow6464Key);
+
+  std::uint32_t number = 0;
+  std::uint32_t size = sizeof number;
+  EXPECT_EQ(RegGetValue(Machine, tree, u"Value", RrfRtRegDword | RrfSubkeyWow6464Key, &number, size),
+            ErrorFileNotFound);
+  RegistryKey gone;
+  EXPECT_EQ(RegOpenKeyEx(Machine, tree, KeyQueryValue | KeyWow6464Key, gone), ErrorFileNotFound);
+  size = sizeof number;
+  EXPECT_EQ(RegGetValue(Machine, tree + u"\\Below", u"Value", RrfRtRegDword | RrfSubkeyWow6432Key, &number, size),
+            std::nullopt)
+      << "the 32-bit view keeps its own";
+  DeleteKeyInView(tree, KeyWow6432Key);
+}
+
 }  // namespace
 }  // namespace ostrel::os

@@ -41,5 +41,14 @@ TEST(ServiceManagerContractTest, StartsAndStopsOnlyWithTheRightsAskedForAtOpenin
   EXPECT_EQ(ControlService(service, ServiceControlStop), ErrorAccessDenied);
 }
 
+TEST(ServiceManagerContractTest, ADisabledServiceRefusesToStart) {
+  TestService test;
+  ServiceHandle manager = ConnectedManager();
+  ServiceHandle service;
+  ASSERT_EQ(OpenService(manager, TestService::Name, ServiceChangeConfig | ServiceStart, service), std::nullopt);
+  ASSERT_EQ(ChangeServiceConfig(service, {ServiceNoChange, ServiceDisabled, ServiceNoChange, u""}), std::nullopt);
+  EXPECT_EQ(StartService(service), ErrorServiceDisabled);
+}
+
 }  // namespace
 }  // namespace ostrel::os

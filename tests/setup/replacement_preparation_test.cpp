@@ -10,6 +10,9 @@
 #include "locations/updater_locations.h"
 #include "runtime_error_matcher.h"
 #include "setup/setup_machine.h"
+#include "setup/updater_installation.h"
+#include "bridge/control_action.h"
+#include "os/service_manager.h"
 
 namespace ostrel {
 namespace {
@@ -40,6 +43,9 @@ TEST_P(PreparationSuccessTest, LeavesTheServiceStoppedAndEverythingElseAsItWas) 
   FakeService* service = Machine().services.Find(ServiceName);
   if (service != nullptr) {
     EXPECT_EQ(service->state, State::Stopped);
+    EXPECT_EQ(service->configuration.startType, os::ServiceDisabled);
+    EXPECT_EQ(service->configuration.binaryPathName, u"\"C:\\Old\\OstrelUpdate.exe\" --service")
+        << "only the start type changes";
     EXPECT_THAT(service->controls, SizeIs(GetParam().controls));
     EXPECT_FALSE(service->markedForDeletion);
   }
@@ -78,6 +84,9 @@ INSTANTIATE_TEST_SUITE_P(
                            "Open updater preparation (5)"},
         PreparationFailure{"InspectService", [] { Machine().services.openServiceResult = os::ErrorAccessDenied; },
                            "Cannot inspect existing updater"},
+        PreparationFailure{"DisableRefused",
+                           [] { Machine().services.changeServiceConfigResult = os::ErrorAccessDenied; },
+                           "Disable updater before replacement (5)"},
         PreparationFailure{"StopRefused", [] { Machine().services.controlServiceResult = 1061; },
                            "Stop updater before replacement (1061)"},
         PreparationFailure{"StatusUnreadable",
@@ -96,6 +105,38 @@ TEST_F(ReplacementPreparationTest, WithoutElevationSendsNoStop) {
   EXPECT_THAT([] { PrepareReplacement(); }, FailsWith("Preparing an update requires elevation"));
   EXPECT_TRUE(service.controls.empty());
   EXPECT_EQ(service.state, State::Running);
+}
+
+TEST_F(ReplacementPreparationTest, DisablesTheServiceBeforeItAsksItToStop) {
+  FakeService& service = Machine().services.AddService(ServiceName, State::Running);
+  Machine().services.changeServiceConfigResult = os::ErrorAccessDenied;
+  EXPECT_THAT([] { PrepareReplacement(); }, FailsWith("Disable updater before replacement (5)"));
+  EXPECT_TRUE(service.controls.empty()) << "a service that could be started again is not stopped";
+}
+
+// Between "--prepare-install" and the next "--install" nobody can start the
+// service: not the extension's "check", not any user.
+TEST_F(ReplacementPreparationTest, NobodyCanStartTheServiceUntilTheNextInstallation) {
+  InstallUpdater(u"1.0.0");
+  RunControlAction(u"check");
+  ASSERT_EQ(Machine().services.Find(ServiceName)->state, State::Running);
+  PrepareReplacement();
+
+  EXPECT_THAT([] { RunControlAction(u"check"); }, FailsWith("Start native updater (1058)"));
+  Machine().identity = FakeIdentity::StandardUser();
+  os::ServiceHandle manager;
+  os::ServiceHandle service;
+  ASSERT_EQ(os::OpenSCManager(os::ScManagerConnect, manager), std::nullopt);
+  ASSERT_EQ(os::OpenService(manager, ServiceName, os::ServiceStart, service), std::nullopt);
+  EXPECT_EQ(os::StartService(service), os::ErrorServiceDisabled);
+  EXPECT_EQ(Machine().services.Find(ServiceName)->state, State::Stopped);
+
+  Machine().identity = FakeIdentity();  // the elevated administrator again
+  InstallUpdater(u"1.0.0");
+  EXPECT_EQ(Machine().services.Find(ServiceName)->configuration.startType, os::ServiceDemandStart);
+  Machine().identity = FakeIdentity::StandardUser();
+  EXPECT_EQ(os::StartService(service), std::nullopt);
+  EXPECT_EQ(Machine().services.Find(ServiceName)->state, State::Running);
 }
 
 TEST_F(ReplacementPreparationTest, WaitsSixtyQueriesForAServiceThatNeverStops) {

@@ -77,14 +77,41 @@ TEST_F(UntrustedDirectoryTest, SetsAsideAJunctionWithoutFollowingIt) {
   EXPECT_NO_THROW(ValidateObjectAcl(UpdaterDataDirectory()));
 }
 
-TEST_F(UntrustedDirectoryTest, FailsWhenTheDirectoryCannotBeSetAside) {
+TEST_F(UntrustedDirectoryTest, NamesTheSetAsideFromTheSystemsRandomSource) {
   CreateUserFolder(UpdaterDataDirectory());
-  // The user keeps it open without letting anyone delete or rename it.
-  Machine().fileSystem.HoldOpen(UpdaterDataDirectory(), os::GenericRead, os::FileShareRead);
-  EXPECT_THAT([] { InstallUpdater(u"1.2.3"); }, FailsWith("Cannot set aside untrusted updater directory (32)"));
+  Machine().nextRandomByte = 0xF0;
+  InstallUpdater(u"1.2.3");
+  EXPECT_EQ(SetAside(), u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER.UNTRUSTED-F0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF");
+}
+
+struct BlockedSetAside {
+  const char* name;
+  std::function<void()> arrange;
+  const char* message;
+};
+
+class BlockedSetAsideTest : public UntrustedDirectoryTest, public testing::WithParamInterface<BlockedSetAside> {};
+
+TEST_P(BlockedSetAsideTest, EndsTheInstallationWithItsMessage) {
+  CreateUserFolder(UpdaterDataDirectory());
+  GetParam().arrange();
+  EXPECT_THAT([] { InstallUpdater(u"1.2.3"); }, FailsWith(GetParam().message));
   EXPECT_EQ(SetAside(), u"");
   EXPECT_EQ(Machine().services.Find(ServiceName), nullptr) << "nothing after it runs";
+  EXPECT_TRUE(Machine().handles.open.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Blocks, BlockedSetAsideTest,
+    testing::Values(
+        // The user keeps it open without letting anyone delete or rename it.
+        BlockedSetAside{
+            "HeldOpenWithoutDeleteSharing",
+            [] { Machine().fileSystem.HoldOpen(UpdaterDataDirectory(), os::GenericRead, os::FileShareRead); },
+            "Cannot set aside untrusted updater directory (32)"},
+        BlockedSetAside{"RandomSourceFails", [] { Machine().randomFailure = 0xC0000001; },
+                        "Cannot set aside untrusted updater directory (3221225473)"}),
+    [](const testing::TestParamInfo<BlockedSetAside>& info) { return info.param.name; });
 
 TEST_F(UntrustedDirectoryTest, KeepsATrustedDirectory) {
   InstallUpdater(u"1.2.3");

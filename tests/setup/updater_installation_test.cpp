@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "fake_os/fake_machine.h"
@@ -58,11 +59,11 @@ class UpdaterInstallationTest : public testing::Test {
               std::string(R"({"name":"is.ostrel.updater","description":"Ostrel native update control",)") +
                   R"("path":"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe","type":"stdio",)" +
                   R"("allowed_origins":["chrome-extension://inmdpcjjlckfjmggcpdcmbooiogihncc/"]})");
-    EXPECT_EQ(*Machine().registry.Value(RegistryView::Bit64, HostKey, u""), FakeRegistryValue::String(Manifest));
+    EXPECT_EQ(Machine().registry.Stored(RegistryView::Bit64, HostKey, u""), FakeRegistryValue::String(Manifest));
     EXPECT_EQ(Machine().registry.Value(RegistryView::Bit32, HostKey, u""), nullptr) << "the 64-bit view only";
-    EXPECT_EQ(*Machine().registry.Value(RegistryView::Bit64, UpdaterRegistryKey, u"Version"),
+    EXPECT_EQ(Machine().registry.Stored(RegistryView::Bit64, UpdaterRegistryKey, u"Version"),
               FakeRegistryValue::String(version));
-    EXPECT_EQ(*Machine().registry.Value(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling"),
+    EXPECT_EQ(Machine().registry.Stored(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling"),
               FakeRegistryValue::Dword(0));
     EXPECT_EQ(FileText(JoinPath(UpdaterDataDirectory(), StatusFileName)),
               R"({"ok":true,"state":"up_to_date","installedVersion":")" + ToUtf8(version) + R"("})");

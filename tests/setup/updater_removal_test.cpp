@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "fake_os/fake_machine.h"
 #include "foundation/path_join.h"
@@ -12,6 +14,7 @@
 #include "locations/updater_locations.h"
 #include "os/access_rights.h"
 #include "runtime_error_matcher.h"
+#include "security/transaction_lock.h"
 #include "state/registry_state.h"
 
 namespace ostrel {
@@ -19,16 +22,19 @@ namespace {
 
 using namespace fake;
 using State = FakeService::State;
+using testing::AllOf;
 using testing::Each;
 using testing::ElementsAre;
 using testing::Eq;
+using testing::IsEmpty;
+using testing::Not;
 using testing::SizeIs;
 
 constexpr std::u16string_view HostKey = u"SOFTWARE\\Chromium\\NativeMessagingHosts\\is.ostrel.updater";
 constexpr std::u16string_view Manifest = u"C:\\Program Files\\Ostrel\\Updater\\native-host.json";
 
-const FakeRegistryValue* Uninstalling() {
-  return Machine().registry.Value(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling");
+std::optional<FakeRegistryValue> Uninstalling() {
+  return Machine().registry.Stored(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling");
 }
 
 void Register(FakeRegistryValue value) {
@@ -63,11 +69,36 @@ TEST_F(UpdaterRemovalTest, StopsAndDeletesTheServiceAndRemovesItsRegistration) {
   RemoveUpdater();
   EXPECT_EQ(Machine().services.Find(ServiceName), nullptr) << "deleted once its last handle closed";
   EXPECT_FALSE(Registered());
-  EXPECT_EQ(*Uninstalling(), FakeRegistryValue::Dword(1));
+  EXPECT_EQ(Uninstalling(), FakeRegistryValue::Dword(1));
   EXPECT_NE(Machine().fileSystem.Find(LockPath()), nullptr) << "no file is deleted";
   EXPECT_NE(Machine().fileSystem.Find(JoinPath(UpdaterDirectory(), UpdaterExecutableName)), nullptr);
   EXPECT_THAT(Machine().services.closed, ElementsAre(ServiceName, u"manager"));
   ExpectNoHandleLeft();
+}
+
+TEST_F(UpdaterRemovalTest, HoldsTheLockUntilTheServiceAndTheRegistrationAreDeleted) {
+  Machine().services.AddService(ServiceName, State::Running);
+  std::vector<bool> lockHeldAtDeletion;
+  Machine().registry.beforeDelete = [&lockHeldAtDeletion] {
+    EXPECT_TRUE(Machine().services.Find(ServiceName)->markedForDeletion) << "the service is deleted first";
+    lockHeldAtDeletion.push_back(IsTransactionActive());
+  };
+  RemoveUpdater();
+  EXPECT_FALSE(Registered());
+  EXPECT_THAT(lockHeldAtDeletion, AllOf(Not(IsEmpty()), Each(true)));
+}
+
+TEST_F(UpdaterRemovalTest, RemovesTheRegistrationOfThe64BitViewOnly) {
+  const std::u16string below = std::u16string(HostKey) + u"\\Extra";
+  Machine().registry.SetValue(RegistryView::Bit64, below, u"", FakeRegistryValue::Dword(1));
+  Machine().registry.SetValue(RegistryView::Bit32, HostKey, u"", FakeRegistryValue::String(Manifest));
+  RemoveUpdater();
+  EXPECT_FALSE(Registered());
+  EXPECT_FALSE(Machine().registry.keys.contains(FakeRegistry::Path(RegistryView::Bit64, below)))
+      << "with every key below it";
+  EXPECT_EQ(Machine().registry.Stored(RegistryView::Bit32, HostKey, u""), FakeRegistryValue::String(Manifest))
+      << "a 32-bit registration is another program's";
+  EXPECT_TRUE(Machine().registry.openKeys.empty());
 }
 
 TEST_F(UpdaterRemovalTest, WithoutAServiceStillTakesTheLockAndRemovesTheRegistration) {
@@ -139,7 +170,7 @@ TEST_P(RemovalFailureTest, FailsWithUninstallingSetAndTheServiceKept) {
   Machine().services.AddService(ServiceName, State::Running);
   GetParam().arrange();
   EXPECT_THAT([] { RemoveUpdater(); }, FailsWith(GetParam().message));
-  EXPECT_EQ(*Uninstalling(), FakeRegistryValue::Dword(1));
+  EXPECT_EQ(Uninstalling(), FakeRegistryValue::Dword(1));
   ASSERT_NE(Machine().services.Find(ServiceName), nullptr);
   EXPECT_FALSE(Machine().services.Find(ServiceName)->markedForDeletion);
   EXPECT_TRUE(Registered());
@@ -183,7 +214,7 @@ TEST_F(UpdaterRemovalTest, WithoutElevationLeavesUninstallingUntouched) {
   Machine().identity = FakeIdentity::StandardUser();
   Machine().services.AddService(ServiceName, State::Running);
   EXPECT_THAT([] { RemoveUpdater(); }, FailsWith("Removing the updater requires elevation"));
-  EXPECT_EQ(Uninstalling(), nullptr);
+  EXPECT_EQ(Uninstalling(), std::nullopt);
   EXPECT_TRUE(Machine().services.Find(ServiceName)->controls.empty());
 }
 

@@ -111,17 +111,16 @@ TEST(IsUninstallingTest, IgnoresThe32BitViewAndFailedReads) {
   EXPECT_FALSE(IsUninstalling());
 }
 
-const FakeRegistryValue* Uninstalling() {
-  return Machine().registry.Value(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling");
+std::optional<FakeRegistryValue> Uninstalling() {
+  return Machine().registry.Stored(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling");
 }
 
 TEST(SetUninstallingTest, StoresOneOrZeroAsANumberInThe64BitView) {
   SetUninstalling(true);
-  ASSERT_NE(Uninstalling(), nullptr);
-  EXPECT_EQ(*Uninstalling(), FakeRegistryValue::Dword(1));
+  EXPECT_EQ(Uninstalling(), FakeRegistryValue::Dword(1));
   EXPECT_TRUE(IsUninstalling());
   SetUninstalling(false);
-  EXPECT_EQ(*Uninstalling(), FakeRegistryValue::Dword(0));
+  EXPECT_EQ(Uninstalling(), FakeRegistryValue::Dword(0));
   EXPECT_FALSE(IsUninstalling());
   EXPECT_TRUE(Machine().registry.openKeys.empty());
 }
@@ -130,7 +129,7 @@ TEST(SetUninstallingTest, FailsWithoutCodeAndLeavesTheValueAsItWas) {
   SetUninstalling(true);
   Machine().registry.setValueResult = os::ErrorAccessDenied;
   EXPECT_THAT([] { SetUninstalling(false); }, FailsWith("Cannot set updater state"));
-  EXPECT_EQ(*Uninstalling(), FakeRegistryValue::Dword(1));
+  EXPECT_EQ(Uninstalling(), FakeRegistryValue::Dword(1));
   EXPECT_TRUE(Machine().registry.openKeys.empty());
 
   Machine().registry.createKeyResult = os::ErrorAccessDenied;
@@ -141,7 +140,7 @@ constexpr std::u16string_view HostRegistrationKey = u"SOFTWARE\\Chromium\\Native
 
 TEST(WriteRegistryStringTest, StoresTheTextWithItsZeroInThe64BitView) {
   WriteRegistryString(os::RootKey::HkeyLocalMachine, UpdaterRegistryKey, u"Version", u"1.2.3");
-  EXPECT_EQ(*Machine().registry.Value(RegistryView::Bit64, UpdaterRegistryKey, u"Version"),
+  EXPECT_EQ(Machine().registry.Stored(RegistryView::Bit64, UpdaterRegistryKey, u"Version"),
             FakeRegistryValue::String(u"1.2.3"));
   EXPECT_EQ(Machine().registry.Value(RegistryView::Bit32, UpdaterRegistryKey, u"Version"), nullptr);
   EXPECT_EQ(ReadInstalledVersion(), u"1.2.3");
@@ -151,7 +150,7 @@ TEST(WriteRegistryStringTest, StoresTheTextWithItsZeroInThe64BitView) {
 TEST(WriteRegistryStringTest, AnAbsentValueNameSetsTheDefaultValue) {
   WriteRegistryString(os::RootKey::HkeyLocalMachine, HostRegistrationKey, std::nullopt,
                       u"C:\\Program Files\\Ostrel\\Updater\\native-host.json");
-  EXPECT_EQ(*Machine().registry.Value(RegistryView::Bit64, HostRegistrationKey, u""),
+  EXPECT_EQ(Machine().registry.Stored(RegistryView::Bit64, HostRegistrationKey, u""),
             FakeRegistryValue::String(u"C:\\Program Files\\Ostrel\\Updater\\native-host.json"));
 }
 

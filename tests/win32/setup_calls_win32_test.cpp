@@ -1,13 +1,13 @@
 // The calls of the setup commands under Wine: a service of the tests' own,
-// never the updater's, created, configured, secured and deleted; a registry
-// key removed in the 64-bit view; a directory renamed by its handle.
+// never the updater's, created, configured, secured and deleted; a directory
+// renamed by its handle. (The registration's removal in the 64-bit view is a
+// contract test: tests/os/registry_contract_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "os/file.h"
 #include "os/file_system.h"
-#include "os/registry.h"
 #include "os/security_descriptor.h"
 #include "os/service_manager.h"
 #include "os/win32/windows_api.h"
@@ -65,28 +65,6 @@ TEST(SetupCallsTest, CreateReconfigureSecureAndDeleteAService) {
   EXPECT_EQ(ControlService(existing, ServiceControlStop), ErrorServiceNotActive);
   EXPECT_EQ(DeleteService(existing), std::nullopt);
   EXPECT_EQ(DeleteService(service), ErrorServiceMarkedForDelete) << "still open, so only marked";
-}
-
-TEST(SetupCallsTest, RegistrationKeyIsWrittenAndRemovedInThe64BitView) {
-  constexpr std::u16string_view key = u"SOFTWARE\\OstrelSetupTest\\Host";
-  {
-    RegistryKey created;
-    ASSERT_EQ(
-        RegCreateKeyEx(RootKey::HkeyLocalMachine, key, RegOptionNonVolatile, KeySetValue | KeyWow6464Key, created),
-        std::nullopt);
-    constexpr char16_t value[] = u"C:\\manifest.json";
-    ASSERT_EQ(RegSetValueEx(created, std::nullopt, RegSz, value, sizeof value), std::nullopt);
-  }
-  char16_t read[64] = {};
-  std::uint32_t size = sizeof read;
-  EXPECT_EQ(RegGetValue(RootKey::HkeyLocalMachine, key, std::nullopt, RrfRtRegSz | RrfSubkeyWow6464Key, read, size),
-            std::nullopt);
-  EXPECT_EQ(std::u16string(read), u"C:\\manifest.json");
-  EXPECT_EQ(RegDeleteTree(RootKey::HkeyLocalMachine, u"SOFTWARE\\OstrelSetupTest"), std::nullopt);
-  size = sizeof read;
-  EXPECT_EQ(RegGetValue(RootKey::HkeyLocalMachine, key, std::nullopt, RrfRtRegSz | RrfSubkeyWow6464Key, read, size),
-            ErrorFileNotFound);
-  EXPECT_EQ(RegDeleteTree(RootKey::HkeyLocalMachine, u"SOFTWARE\\OstrelSetupTest"), ErrorFileNotFound);
 }
 
 TEST(SetupCallsTest, RenamesADirectoryByItsHandle) {
