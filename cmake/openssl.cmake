@@ -10,7 +10,7 @@ if(DEFINED ENV{XDG_CACHE_HOME})
 else()
   set(ostrel_cache "$ENV{HOME}/.cache/ostrel")
 endif()
-set(OSTREL_MINGW_OPENSSL "${ostrel_cache}/openssl-mingw64" CACHE PATH
+set(OSTREL_MINGW_OPENSSL "${ostrel_cache}/openssl-mingw64-current" CACHE PATH
     "OpenSSL built for mingw64 (include/ and lib/libcrypto.a)")
 if(NOT EXISTS "${OSTREL_MINGW_OPENSSL}/lib/libcrypto.a")
   message(FATAL_ERROR "No OpenSSL for mingw64 at ${OSTREL_MINGW_OPENSSL}: run scripts/setup first")
