@@ -10,14 +10,15 @@ if(DEFINED ENV{XDG_CACHE_HOME})
 else()
   set(ostrel_cache "$ENV{HOME}/.cache/ostrel")
 endif()
-set(OSTREL_MINGW_OPENSSL "${ostrel_cache}/openssl-mingw64" CACHE PATH
-    "OpenSSL built for mingw64 (include/ and lib/libcrypto.a)")
-if(NOT EXISTS "${OSTREL_MINGW_OPENSSL}/lib/libcrypto.a")
-  message(FATAL_ERROR "No OpenSSL for mingw64 at ${OSTREL_MINGW_OPENSSL}: run scripts/setup first")
+# Always the build that scripts/setup keeps current, never a path remembered
+# by an older configuration, so every build links the same library.
+set(mingw_openssl "${ostrel_cache}/openssl-mingw64-current")
+if(NOT EXISTS "${mingw_openssl}/lib/libcrypto.a")
+  message(FATAL_ERROR "No OpenSSL for mingw64 at ${mingw_openssl}: run scripts/setup first")
 endif()
 
 add_library(OpenSSL::Crypto STATIC IMPORTED)
 set_target_properties(OpenSSL::Crypto PROPERTIES
-  IMPORTED_LOCATION "${OSTREL_MINGW_OPENSSL}/lib/libcrypto.a"
-  INTERFACE_INCLUDE_DIRECTORIES "${OSTREL_MINGW_OPENSSL}/include"
+  IMPORTED_LOCATION "${mingw_openssl}/lib/libcrypto.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${mingw_openssl}/include"
   INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt;user32;advapi32")

@@ -8,6 +8,7 @@ real OpenSSL build or the network.
 import hashlib
 import io
 import os
+import re
 import subprocess
 import tarfile
 import tempfile
@@ -17,14 +18,21 @@ from pathlib import Path
 
 SCRIPT = Path(__file__).resolve().parents[2] / "scripts" / "build-mingw-openssl"
 
-# The stand-in sources' build: "make install_dev" installs a libcrypto.a
-# that names the version.
+# The stand-in sources' build: "make install_dev" installs, under DESTDIR, a
+# libcrypto.a that names the version.
 CONFIGURE = textwrap.dedent("""\
     #!/bin/sh
     for argument; do case $argument in --prefix=*) prefix=${argument#--prefix=};; esac; done
-    printf 'build_libs:\\ninstall_dev:\\n\\tmkdir -p %s/lib && echo %s > %s/lib/libcrypto.a\\n' \\
+    printf 'build_libs:\\ninstall_dev:\\n\\tmkdir -p $(DESTDIR)%s/lib && echo %s > $(DESTDIR)%s/lib/libcrypto.a\\n' \\
       "$prefix" "$(basename "$PWD")" "$prefix" > Makefile
     """)
+
+# The cache directory of a version as the script names it for its current build.
+BUILD_REVISION = re.search(r"^build_revision=(\d+)$", SCRIPT.read_text(), re.MULTILINE).group(1)
+
+
+def build_directory(version, revision=BUILD_REVISION):
+    return f"openssl-mingw64-{version}-build{revision}"
 
 # Reports the tarball named by FAKE_VERSION, or fails the update when
 # FAKE_OFFLINE is set, as apt-get update --error-on=any does without network.
@@ -61,18 +69,18 @@ class BuildMingwOpensslTest(unittest.TestCase):
             entry.size, entry.mode = len(content), 0o755
             archive.addfile(entry, io.BytesIO(content))
 
-    def cached(self, version):
-        library = self.cache / f"openssl-mingw64-{version}" / "lib" / "libcrypto.a"
+    def cached(self, version, revision=BUILD_REVISION):
+        library = self.cache / build_directory(version, revision) / "lib" / "libcrypto.a"
         library.parent.mkdir(parents=True)
         library.write_text(f"openssl-{version}\n")
-        (self.cache / "openssl-mingw64").symlink_to(library.parent.parent)
+        (self.cache / "openssl-mingw64-current").symlink_to(library.parent.parent)
 
     def run_script(self, version="", offline=False):
         environment = {**self.environment, "FAKE_VERSION": version, "FAKE_OFFLINE": "1" if offline else ""}
         return subprocess.run(["bash", str(SCRIPT)], env=environment, capture_output=True, text=True, timeout=120)
 
     def current(self):
-        return (self.cache / "openssl-mingw64" / "lib" / "libcrypto.a").read_text()
+        return (self.cache / "openssl-mingw64-current" / "lib" / "libcrypto.a").read_text()
 
     def test_a_new_debian_version_is_built_and_becomes_current(self):
         self.cached("3.0.1")
@@ -81,12 +89,19 @@ class BuildMingwOpensslTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout, "setup: building OpenSSL 3.0.2 for mingw64\n")
         self.assertEqual(self.current(), "openssl-3.0.2\n")
-        self.assertTrue((self.cache / "openssl-mingw64-3.0.1" / "lib" / "libcrypto.a").exists())
+        self.assertTrue((self.cache / build_directory("3.0.1") / "lib" / "libcrypto.a").exists())
 
     def test_the_current_version_is_not_built_again(self):
         self.cached("3.0.2")  # nothing is published: a download would fail
         result = self.run_script("3.0.2")
         self.assertEqual((result.returncode, result.stdout, result.stderr), (0, "", ""))
+        self.assertEqual(self.current(), "openssl-3.0.2\n")
+
+    def test_a_build_made_the_old_way_is_built_again(self):
+        self.cached("3.0.2", revision=int(BUILD_REVISION) - 1)
+        self.publish("3.0.2")
+        result = self.run_script("3.0.2")
+        self.assertEqual(result.stdout, "setup: building OpenSSL 3.0.2 for mingw64\n")
         self.assertEqual(self.current(), "openssl-3.0.2\n")
 
     def test_a_first_run_builds_debians_version(self):
@@ -99,7 +114,7 @@ class BuildMingwOpensslTest(unittest.TestCase):
         result = self.run_script(offline=True)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr,
-                         "setup: cannot learn Debian's current openssl version; using the cached openssl-mingw64-3.0.1\n")
+                         f"setup: cannot learn Debian's current openssl version; using the cached {build_directory('3.0.1')}\n")
         self.assertEqual(self.current(), "openssl-3.0.1\n")
 
     def test_without_debian_and_without_a_cached_build_the_run_fails(self):
