@@ -6,7 +6,9 @@
 #include <string>
 
 #include "foundation/failure.h"
+#include "foundation/hex_text.h"
 #include "foundation/path_grammar.h"
+#include "foundation/text_conversion.h"
 #include "os/file.h"
 #include "os/random.h"
 #include "security/object_acl.h"
@@ -32,13 +34,7 @@ constexpr const char* SetAsideFailure = "Cannot set aside untrusted updater dire
 std::u16string SetAsideName(std::u16string_view path) {
   std::array<std::uint8_t, 16> random{};
   if (const os::Failure failure = os::BCryptGenRandom(random)) RaiseLastError(SetAsideFailure, *failure);
-  std::u16string name = std::u16string(path) + u".untrusted-";
-  constexpr std::u16string_view digits = u"0123456789abcdef";
-  for (std::uint8_t byte : random) {
-    name += digits[byte >> 4];
-    name += digits[byte & 0xF];
-  }
-  return name;
+  return std::u16string(path) + u".untrusted-" + ToUtf16(HexText(random));
 }
 
 }  // namespace

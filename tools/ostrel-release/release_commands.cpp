@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "foundation/failure.h"
+#include "foundation/hex_text.h"
 #include "release/ed25519_public_key.h"
 #include "release/release_version.h"
 #include "release/sha512_hash.h"
@@ -32,15 +33,7 @@ std::string ReadPrivateKeyFile(const std::filesystem::path& path) {
   return ReadKeyFile(path);
 }
 
-std::string PublicKeyText(const Ed25519PublicKey& key) {
-  static constexpr char Digits[] = "0123456789abcdef";
-  std::string text;
-  for (std::uint8_t byte : key) {
-    text += Digits[byte >> 4];
-    text += Digits[byte & 0x0F];
-  }
-  return text + '\n';
-}
+std::string PublicKeyText(const Ed25519PublicKey& key) { return HexText(key) + '\n'; }
 
 Ed25519PublicKey ParsePublicKeyText(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
