@@ -33,10 +33,7 @@ class Pollers:
         while not self.stopping.is_set():
             try:
                 completed = whole_update.request(self.machine, "status")
-                if completed.returncode == 1 and not completed.stdout and not completed.stderr:
-                    # Wine, started this often beside a busy service, now and
-                    # then ends a process before it runs a line of it, without
-                    # a word: the host always writes a reply or a failure.
+                if whole_update.unstarted(completed):
                     self.unstarted += 1
                     continue
                 answer = whole_update.reply(completed, "status")

@@ -189,10 +189,21 @@ def request(machine: WineMachine, action: str) -> subprocess.CompletedProcess:
     return machine.updater(ORIGIN, standard_input=frame({"action": action}))
 
 
+def unstarted(completed: subprocess.CompletedProcess) -> bool:
+    """Whether Wine ended the host before it ran: exit code 1 and nothing on
+    either stream, which the host itself never does (it always writes a reply
+    or a failure). Seen now and then with several hosts starting at once
+    beside a busy service."""
+    return completed.returncode == 1 and not completed.stdout and not completed.stderr
+
+
 def ask(machine: WineMachine, action: str) -> dict:
     """One native messaging request; the framed reply read back from the
-    host's output."""
-    return reply(request(machine, action), action)
+    host's output. A host Wine did not start is started once more."""
+    completed = request(machine, action)
+    if unstarted(completed):
+        completed = request(machine, action)
+    return reply(completed, action)
 
 
 def reply(completed: subprocess.CompletedProcess, action: str) -> dict:
