@@ -27,4 +27,6 @@ std::u16string ApplyWorkerPath() { return JoinPath(UpdaterDataDirectory(), Apply
 
 std::u16string PartialDownloadPath() { return JoinPath(UpdaterDataDirectory(), PartialDownloadName); }
 
+std::u16string PartialDownloadReleasePath() { return JoinPath(UpdaterDataDirectory(), PartialDownloadReleaseName); }
+
 }  // namespace ostrel

@@ -23,6 +23,7 @@ inline constexpr std::u16string_view ReleaseMetadataName = u"release.json";
 inline constexpr std::u16string_view ReleaseSignatureName = u"release.sig";
 inline constexpr std::u16string_view ApplyWorkerName = u"OstrelApply.exe";
 inline constexpr std::u16string_view PartialDownloadName = u"download.partial";
+inline constexpr std::u16string_view PartialDownloadReleaseName = u"download.release.json";
 
 // The program-files folder joined with "Ostrel": the browser's installation.
 std::u16string ApplicationDirectory();
@@ -52,5 +53,8 @@ std::u16string ApplyWorkerPath();
 
 // PartialDownloadName in UpdaterDataDirectory: an installer being downloaded.
 std::u16string PartialDownloadPath();
+// PartialDownloadReleaseName in UpdaterDataDirectory: the exact signed
+// metadata of the release whose installer download.partial holds.
+std::u16string PartialDownloadReleasePath();
 
 }  // namespace ostrel

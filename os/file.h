@@ -58,6 +58,10 @@ struct FileInformation {
 // ErrorAlreadyExists.
 [[nodiscard]] Failure SetFileRenameInformation(const Handle& file, std::u16string_view newPath, bool replaceIfExists);
 
+// SetFilePointerEx to the position, counted from the start of the file
+// (FILE_BEGIN).
+[[nodiscard]] Failure SetFilePointerEx(const Handle& file, std::uint64_t position);
+
 // SetEndOfFile: the file ends where the handle stands, which a fresh open
 // leaves at the start, so there it empties the file. The handle needs write
 // access (ErrorAccessDenied otherwise).

@@ -8,8 +8,8 @@
 
 namespace ostrel {
 
-os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode, std::uint32_t flags,
-                               const char* createFailure) {
+os::Handle OpenProtectedFile(std::u16string_view path, std::uint32_t shareMode, std::uint32_t flags,
+                             const char* openFailure) {
   ValidateObjectAcl(ParentPath(path));
   os::Handle file;
   // OPEN_ALWAYS, not CREATE_ALWAYS: an existing file keeps its bytes until
@@ -20,7 +20,7 @@ os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode
         return os::CreateFile(path, os::GenericWrite, shareMode, os::OpenAlways, flags | os::FileFlagOpenReparsePoint,
                               file);
       })) {
-    RaiseLastError(createFailure, *failure);
+    RaiseLastError(openFailure, *failure);
   }
   os::FileInformation information;
   if (const os::Failure failure = os::GetFileInformationByHandle(file, information)) {
@@ -30,6 +30,12 @@ os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode
   Require((information.attributes & os::FileAttributeDirectory) == 0, "Updater file is a directory");
   // Whatever is written here would show under every other name too.
   Require(information.numberOfLinks == 1, "Updater file has other names");
+  return file;
+}
+
+os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode, std::uint32_t flags,
+                               const char* createFailure) {
+  os::Handle file = OpenProtectedFile(path, shareMode, flags, createFailure);
   if (const os::Failure failure = os::SetEndOfFile(file)) RaiseLastError(createFailure, *failure);
   return file;
 }

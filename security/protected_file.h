@@ -8,17 +8,22 @@
 
 namespace ostrel {
 
-// Opens the file for writing and empties it, for a writer that then writes
-// it whole; shareMode and flags (attributes, write-through) are those of the
+// Opens the file for writing, keeping its bytes, with the handle at its
+// start; shareMode and flags (attributes, write-through) are those of the
 // open. The parent directory must pass ValidateObjectAcl. The name is opened,
 // or created when missing, without following a link at it, and nothing of
 // what it names changes before the handle shows a plain file with no other
 // name. Someone who has the file open briefly is waited for
-// (RetryWhileInUse). Fails with createFailure and the system error code when
-// the file cannot be opened, created or emptied; with "Inspect updater file" and the
+// (RetryWhileInUse). Fails with openFailure and the system error code when
+// the file cannot be opened or created; with "Inspect updater file" and the
 // code when the handle cannot be read; and with "Updater file reparse point
 // rejected" (a link), "Updater file is a directory" or "Updater file has
 // other names" (a hard link).
+os::Handle OpenProtectedFile(std::u16string_view path, std::uint32_t shareMode, std::uint32_t flags,
+                             const char* openFailure);
+
+// OpenProtectedFile, then empties the file, for a writer that then writes it
+// whole; a file that cannot be emptied fails with createFailure and the code.
 os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode, std::uint32_t flags,
                                const char* createFailure);
 

@@ -1,8 +1,5 @@
-// Fetching one file of the update feed over HTTPS from the fixed update
-// server. Nothing received is trusted here: the caller verifies it. This
-// makes sure only that the request goes to the fixed server, is neither
-// redirected nor answered by a cache, stays within a byte limit and stops
-// when the service is told to stop.
+// Fetching a small file of the update feed (the release metadata and its
+// signature) whole into memory.
 #pragma once
 
 #include <cstdint>
@@ -11,18 +8,10 @@
 
 namespace ostrel {
 
-// Sent with every feed request.
-inline constexpr std::u16string_view FeedUserAgent = u"Ostrel Native Updater/1";
-
-// Downloads "/updates/native/<fileName>" from the update server, port 443.
-// The name may hold only ASCII letters, digits, "." and "-". A body longer
-// than byteLimit bytes is refused; exactly byteLimit is accepted. With an
-// empty destinationPath the body is returned; otherwise it is written to the
-// file there, opened, checked and emptied by CreateProtectedFile ("Create
-// update download"), and the result is empty. A failed download may leave
-// that file partly written. Raises std::runtime_error with the step that
-// failed.
-std::string DownloadFeedFile(std::u16string_view fileName, std::uint64_t byteLimit,
-                             std::u16string_view destinationPath);
+// The body of "/updates/native/<fileName>" (see FeedRequest), which must
+// come with status 200 ("Update server returned a non-success response")
+// and be at most byteLimit bytes long. Raises std::runtime_error with the
+// step that failed.
+std::string DownloadFeedFile(std::u16string_view fileName, std::uint64_t byteLimit);
 
 }  // namespace ostrel

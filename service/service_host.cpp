@@ -1,5 +1,7 @@
 #include "service/service_host.h"
 
+#include <chrono>
+#include <future>
 #include <mutex>
 
 #include "foundation/failure.h"
@@ -12,7 +14,8 @@
 namespace ostrel {
 namespace {
 
-constexpr std::uint32_t StopWaitHintMilliseconds = 30000;
+constexpr std::chrono::milliseconds StopWaitHint{30000};
+constexpr std::chrono::milliseconds StopProgressInterval{1000};
 
 // The control handler reports from the dispatcher's thread while the cycle
 // ends on the service's: a stop that arrives as the cycle ends must not be
@@ -20,6 +23,35 @@ constexpr std::uint32_t StopWaitHintMilliseconds = 30000;
 // ended unexpectedly. Only these reports take the lock.
 std::mutex reportLock;
 bool stoppedReported = false;
+// Each report of the stop pending advances it, so the manager sees progress.
+std::uint32_t stopCheckPoint = 0;
+
+// The update cycle to its end: false when it failed. Nothing may escape to
+// the dispatcher; the failure's message is lost, and the status file keeps
+// what the cycle last wrote.
+bool RunCycle() {
+  try {
+    RaiseIfFailed(os::CoInitializeEx(os::CoinitMultithreaded));
+    RunUpdateCycle();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Waits for the cycle, which runs on a thread of its own so that this one
+// can tell the manager, once a second while a stop winds the cycle down,
+// that the service still makes progress, for as long as its wait hint
+// promised; a cycle stuck beyond that is left to the manager's judgement.
+bool AwaitCycle(std::future<bool>& cycle) {
+  std::chrono::milliseconds stopping{0};
+  while (cycle.wait_for(StopProgressInterval) != std::future_status::ready) {
+    if (!os::IsStopEventSet()) continue;
+    stopping += StopProgressInterval;
+    if (stopping < StopWaitHint) ReportServiceStatus(os::ServiceStopPending, false);
+  }
+  return cycle.get();
+}
 
 }  // namespace
 
@@ -33,7 +65,8 @@ void ReportServiceStatus(std::uint32_t state, bool failed) {
   status.controlsAccepted = state == os::ServiceRunning ? os::ServiceAcceptStop | os::ServiceAcceptShutdown : 0;
   status.win32ExitCode = failed ? os::ErrorServiceSpecificError : os::ErrorSuccess;
   status.serviceSpecificExitCode = failed ? 1 : 0;
-  status.waitHint = state == os::ServiceStopPending ? StopWaitHintMilliseconds : 0;
+  status.checkPoint = state == os::ServiceStopPending ? ++stopCheckPoint : 0;
+  status.waitHint = state == os::ServiceStopPending ? static_cast<std::uint32_t>(StopWaitHint.count()) : 0;
   // A report the manager refuses changes nothing the service could act on.
   (void)os::SetServiceStatus(status);
 }
@@ -59,19 +92,19 @@ void ServiceMain(std::uint32_t, char16_t**) {
   {
     const std::lock_guard<std::mutex> reporting(reportLock);
     stoppedReported = false;
+    stopCheckPoint = 0;
   }
   if (os::CreateStopEvent()) return;
   if (os::RegisterServiceCtrlHandlerEx(ServiceName, ServiceControlHandler)) return;
   ReportServiceStatus(os::ServiceRunning, false);
+  bool succeeded = false;
   try {
-    RaiseIfFailed(os::CoInitializeEx(os::CoinitMultithreaded));
-    RunUpdateCycle();
-    ReportServiceStatus(os::ServiceStopped, false);
+    std::future<bool> cycle = std::async(std::launch::async, RunCycle);
+    succeeded = AwaitCycle(cycle);
   } catch (...) {
-    // Nothing may escape to the dispatcher; the failure's message is lost,
-    // and the status file keeps what the cycle last wrote.
-    ReportServiceStatus(os::ServiceStopped, true);
+    // No thread could be started for the cycle.
   }
+  ReportServiceStatus(os::ServiceStopped, !succeeded);
 }
 
 }  // namespace ostrel

@@ -23,6 +23,7 @@
 #include "security/protected_file.h"
 #include "security/transaction_lock.h"
 #include "service/feed_download.h"
+#include "service/installer_download.h"
 #include "state/bounded_file.h"
 #include "state/installer_verification.h"
 #include "state/registry_state.h"
@@ -90,8 +91,8 @@ void PublishNothingNewer(const StagedRelease& staged) {
 // False when another updater process has begun to act on the staged files,
 // to which the cycle then leaves them.
 bool CheckForUpdate(StagedRelease& staged, VerifiedDownload& downloaded) {
-  std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit, u"");
-  std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit, u"");
+  std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit);
+  std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit);
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
   const std::u16string version = ToUtf16(release.version);
   if (!IsNewerThanInstalled(release.version)) {
@@ -102,11 +103,9 @@ bool CheckForUpdate(StagedRelease& staged, VerifiedDownload& downloaded) {
 
   const std::u16string installerName = ToUtf16(release.file);
   if (!downloaded.Holds(metadata)) {
-    // The download replaces whatever download.partial held.
     downloaded.metadata.clear();
     WriteStatus(StatusDownloading, version, "");
-    DownloadFeedFile(installerName, release.size, PartialDownloadPath());
-    VerifyInstaller(PartialDownloadPath(), release);
+    DownloadVerifiedInstaller(release, metadata);
     downloaded.metadata = metadata;
   }
   if (IsAnotherUpdaterAtWork()) return false;
@@ -117,6 +116,7 @@ bool CheckForUpdate(StagedRelease& staged, VerifiedDownload& downloaded) {
     RaiseLastError("Commit verified installer", *failure);
   }
   downloaded.metadata.clear();
+  ForgetPartialDownload();
   WriteProtectedFile(DataPath(ReleaseMetadataName), metadata);
   WriteProtectedFile(DataPath(ReleaseSignatureName), signature);
   if (!staged.installerName.empty() && staged.installerName != installerName) {

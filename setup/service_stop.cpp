@@ -7,7 +7,9 @@
 namespace ostrel {
 namespace {
 
-constexpr int StatusQueries = 60;
+// Twice the longest a stopping service announces (its 30-second wait hint):
+// one still running after that is stuck.
+constexpr int StatusQueries = 120;
 constexpr std::uint32_t QueryPauseMilliseconds = 500;
 
 }  // namespace

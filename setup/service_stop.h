@@ -12,7 +12,7 @@ struct ServiceStopMessages {
   const char* stopFailure;
   // A status query failed; with code.
   const char* statusFailure;
-  // Sixty queries half a second apart never showed it stopped; no code.
+  // 120 queries half a second apart never showed it stopped; no code.
   const char* notStopped;
 };
 

@@ -4,6 +4,7 @@
 #include "os/file.h"
 #include "release/installer_content.h"
 #include "state/file_size.h"
+#include "state/stop_request.h"
 
 namespace ostrel {
 namespace {
@@ -18,6 +19,8 @@ os::Handle OpenInstaller(std::u16string_view path, std::uint32_t shareMode) {
 void VerifyContent(const os::Handle& file, const ReleaseMetadata& release) {
   VerifyInstallerContent(
       [&file](std::span<char> buffer) -> std::optional<std::size_t> {
+        // A gigabyte takes seconds to hash; a stop is not kept waiting.
+        RequireNoStopRequest();
         std::uint32_t read = 0;
         if (os::ReadFile(file, buffer, read)) return std::nullopt;
         return read;

@@ -15,7 +15,8 @@ namespace ostrel {
 // "Installer cannot be read", "Installer changed while reading", "Installer
 // read was incomplete" or "Installer SHA-512 mismatch". The file is opened
 // without denying others reading or writing: a change while it is read shows
-// up as one of these failures.
+// up as one of these failures. A stop request of the service ends the
+// verification between two reads with "Update check canceled".
 void VerifyInstaller(std::u16string_view path, const ReleaseMetadata& release);
 
 // The same check through a handle that lets others only read (share mode

@@ -1,7 +1,9 @@
 // Downloads one file of the local HTTPS feed into a file under Wine and says
 // how long it took and the process's peak working set:
 //   feed_download_benchmark updater NAME SIZE DESTINATION
-//     the updater's own DownloadFeedFile, as the update cycle calls it;
+//     the updater's own feed request (asynchronous WinHTTP, the stop
+//     tested at every read), its body written to the file as the installer
+//     download writes it;
 //   feed_download_benchmark bare NAME SIZE DESTINATION
 //     the ceiling: a bare WinHTTP read-and-write loop with the same buffer
 //     size and the same file flags, and nothing else.
@@ -14,11 +16,33 @@
 #include <string>
 #include <vector>
 
-#include "service/feed_download.h"
+#include "service/feed_request.h"
 
 namespace {
 
 constexpr DWORD BufferSize = 65536;
+
+HANDLE OpenDestination(const std::wstring& destination) {
+  HANDLE file = ::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) ::SetEndOfFile(file);
+  return file;
+}
+
+bool UpdaterDownload(const std::wstring& name, std::uint64_t size, const std::wstring& destination) {
+  HANDLE file = OpenDestination(destination);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  ostrel::FeedRequest request(reinterpret_cast<const char16_t*>(name.c_str()), std::nullopt);
+  request.ReadBody(size, [&](std::span<const char> bytes) {
+    DWORD written = 0;
+    ok = ok && ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+         written == bytes.size();
+  });
+  ok = ok && ::FlushFileBuffers(file);
+  ::CloseHandle(file);
+  return ok;
+}
 
 bool BareDownload(const std::wstring& name, const std::wstring& destination) {
   HINTERNET session = ::WinHttpOpen(L"bench", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, nullptr, nullptr, 0);
@@ -26,9 +50,8 @@ bool BareDownload(const std::wstring& name, const std::wstring& destination) {
   std::wstring target = L"/updates/native/" + name;
   HINTERNET request = ::WinHttpOpenRequest(connection, L"GET", target.c_str(), nullptr, nullptr, nullptr,
                                            WINHTTP_FLAG_SECURE);
-  HANDLE file = ::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  bool ok = request && file != INVALID_HANDLE_VALUE && ::SetEndOfFile(file) &&
+  HANDLE file = OpenDestination(destination);
+  bool ok = request && file != INVALID_HANDLE_VALUE &&
             ::WinHttpSendRequest(request, nullptr, 0, nullptr, 0, 0, 0) && ::WinHttpReceiveResponse(request, nullptr);
   std::vector<char> buffer(BufferSize);
   DWORD read = 0;
@@ -64,12 +87,7 @@ int wmain(int argc, wchar_t** argv) {
   LARGE_INTEGER start;
   LARGE_INTEGER end;
   ::QueryPerformanceCounter(&start);
-  if (mode == L"bare") {
-    if (!BareDownload(name, destination)) return 1;
-  } else {
-    ostrel::DownloadFeedFile(reinterpret_cast<const char16_t*>(name.c_str()), size,
-                             reinterpret_cast<const char16_t*>(destination.c_str()));
-  }
+  if (!(mode == L"bare" ? BareDownload(name, destination) : UpdaterDownload(name, size, destination))) return 1;
   ::QueryPerformanceCounter(&end);
   PROCESS_MEMORY_COUNTERS memory{};
   ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory);

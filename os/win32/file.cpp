@@ -70,6 +70,12 @@ Failure SetFileRenameInformation(const Handle& file, std::u16string_view newPath
       ::SetFileInformationByHandle(Native(file), FileRenameInfo, information, static_cast<DWORD>(buffer.size())));
 }
 
+Failure SetFilePointerEx(const Handle& file, std::uint64_t position) {
+  LARGE_INTEGER distance{};
+  distance.QuadPart = static_cast<LONGLONG>(position);
+  return win32::FailureUnless(::SetFilePointerEx(Native(file), distance, nullptr, FILE_BEGIN));
+}
+
 Failure SetEndOfFile(const Handle& file) { return win32::FailureUnless(::SetEndOfFile(Native(file))); }
 
 Failure FlushFileBuffers(const Handle& file) { return win32::FailureUnless(::FlushFileBuffers(Native(file))); }

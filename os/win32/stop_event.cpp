@@ -1,5 +1,6 @@
 #include "os/stop_event.h"
 
+#include "os/win32/stop_event_handle.h"
 #include "os/win32/windows_api.h"
 
 namespace ostrel::os {
@@ -10,6 +11,8 @@ namespace {
 HANDLE stopEvent = nullptr;
 
 }  // namespace
+
+HANDLE win32::StopEventHandle() { return stopEvent; }
 
 Failure CreateStopEvent() {
   stopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "os/error_code.h"
@@ -13,8 +16,20 @@
 namespace ostrel::fake {
 
 struct FakeHttpResponse {
+  FakeHttpResponse() = default;
+  FakeHttpResponse(std::uint32_t status, std::string body) : status(status), body(std::move(body)) {}
+
   std::uint32_t status = 200;
   std::string body;
+  // A request for "bytes=N-" of a 200 body is answered as a static host
+  // does: 206, the body from N on and "bytes N-LAST/SIZE"; with
+  // ignoresRanges, as a host that does not serve ranges: 200 and the whole
+  // body. contentRange, when set, replaces the Content-Range of a 206.
+  bool ignoresRanges = false;
+  std::optional<std::u16string> contentRange;
+  // The connection drops once this many bytes of the body (as sent) have
+  // been read: the next read fails with ErrorWinHttpConnectionError.
+  std::optional<std::size_t> dropsAfter;
 };
 
 struct FakeHttp {
@@ -28,6 +43,12 @@ struct FakeHttp {
 
   // A failure for one operation, by its WinHTTP name ("WinHttpOpen", ...).
   std::map<std::string, os::ErrorCode> failures;
+  // Operations, by name, that wait on a server that never answers: each
+  // runs whileStalled, then ends as a real one does, cancelled when the
+  // stop event is set by then and timed out otherwise. Any waiting
+  // operation started after a stop is cancelled at once.
+  std::set<std::string> stalls;
+  std::function<void(const std::string& operation)> whileStalled;
 
   // What the caller asked for.
   std::u16string userAgent;
@@ -40,7 +61,7 @@ struct FakeHttp {
   std::u16string verb;
   std::uint32_t requestFlags = 0;
   std::map<std::uint32_t, std::uint32_t> options;
-  std::u16string headers;
+  std::vector<std::u16string> sentHeaders;  // the extra headers of each request sent
   std::size_t reads = 0;
   // Each handle's kind ("session", "connection", "request") as it was closed.
   std::vector<std::string> closed;
@@ -48,7 +69,12 @@ struct FakeHttp {
   // The handles' kinds by value, while open; and the body still to read.
   std::map<std::uintptr_t, std::string> open;
   std::uintptr_t nextHandle = 0x1000;
-  const FakeHttpResponse* response = nullptr;
+  // The response being read: its status, Content-Range and body, and how
+  // far the body has been read.
+  std::uint32_t status = 0;
+  std::optional<std::u16string> contentRange;
+  std::string body;
+  std::optional<std::size_t> dropsAfter;
   std::size_t bodyOffset = 0;
 };
 

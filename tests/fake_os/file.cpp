@@ -109,6 +109,13 @@ Failure WriteFile(const Handle& file, std::span<const char> bytes, std::uint32_t
   return std::nullopt;
 }
 
+Failure SetFilePointerEx(const Handle& file, std::uint64_t position) {
+  FakeFileSystem::OpenFile* open = OpenFileOf(file);
+  if (open == nullptr) return ErrorInvalidHandle;
+  open->position = position;
+  return std::nullopt;
+}
+
 Failure SetEndOfFile(const Handle& file) {
   FakeFileSystem& fileSystem = Machine().fileSystem;
   FakeFileSystem::OpenFile* open = OpenFileOf(file);

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "fake_os/fake_machine.h"
 
 namespace ostrel::os {
 namespace {
+
+using fake::Machine;
 
 fake::FakeHttp& Http() { return fake::Machine().http; }
 
@@ -15,6 +18,30 @@ Failure InjectedFailure(const char* operation) {
   if (failure == Http().failures.end()) return std::nullopt;
   return failure->second;
 }
+
+// A call that waits on the server: cancelled by a stop, or stalled until a
+// stop or the timeout ends it.
+Failure Wait(const char* operation) {
+  if (Machine().stopEvent.value_or(false)) return ErrorWinHttpOperationCancelled;
+  if (!Http().stalls.contains(operation)) return InjectedFailure(operation);
+  if (Http().whileStalled) Http().whileStalled(operation);
+  return Machine().stopEvent.value_or(false) ? ErrorWinHttpOperationCancelled : ErrorWinHttpTimeout;
+}
+
+// The first byte a "Range: bytes=N-" header among the request's headers
+// asks for.
+std::optional<std::size_t> RangeStart(std::u16string_view headers) {
+  constexpr std::u16string_view prefix = u"Range: bytes=";
+  const std::size_t at = headers.find(prefix);
+  if (at == std::u16string_view::npos) return std::nullopt;
+  std::size_t start = 0;
+  for (std::size_t index = at + prefix.size(); index < headers.size() && headers[index] != u'-'; ++index) {
+    start = start * 10 + (headers[index] - u'0');
+  }
+  return start;
+}
+
+std::u16string Utf16(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 Failure OpenHandle(const char* operation, const char* kind, InternetHandle& handle) {
   if (const Failure error = InjectedFailure(operation)) return error;
@@ -69,34 +96,55 @@ Failure WinHttpSetOption(const InternetHandle&, std::uint32_t option, std::uint3
 }
 
 Failure WinHttpSendRequest(const InternetHandle&, std::u16string_view headers) {
-  Http().headers = headers;
-  return InjectedFailure("WinHttpSendRequest");
+  if (const Failure error = Wait("WinHttpSendRequest")) return error;
+  Http().sentHeaders.emplace_back(headers);
+  return std::nullopt;
 }
 
 Failure WinHttpReceiveResponse(const InternetHandle&) {
-  if (const Failure error = InjectedFailure("WinHttpReceiveResponse")) return error;
+  if (const Failure error = Wait("WinHttpReceiveResponse")) return error;
   std::u16string_view target = Http().requestTargets.back();
-  auto response = Http().responses.find(std::u16string(target.substr(0, target.find(u'?'))));
-  static const fake::FakeHttpResponse notFound{404, "not found"};
-  Http().response = response == Http().responses.end() ? &notFound : &response->second;
+  auto found = Http().responses.find(std::u16string(target.substr(0, target.find(u'?'))));
+  const fake::FakeHttpResponse notFound(404, "not found");
+  const fake::FakeHttpResponse& response = found == Http().responses.end() ? notFound : found->second;
+  Http().status = response.status;
+  Http().body = response.body;
+  Http().contentRange.reset();
+  Http().dropsAfter = response.dropsAfter;
   Http().bodyOffset = 0;
+  const std::optional<std::size_t> start = RangeStart(Http().sentHeaders.back());
+  if (start && response.status == HttpStatusOk && !response.ignoresRanges) {
+    const std::size_t size = response.body.size();
+    Http().status = HttpStatusPartialContent;
+    Http().body = response.body.substr(std::min(*start, size));
+    Http().contentRange = response.contentRange.value_or(
+        Utf16("bytes " + std::to_string(*start) + "-" + std::to_string(size - 1) + "/" + std::to_string(size)));
+  }
   return std::nullopt;
 }
 
 Failure WinHttpQueryHeaders(const InternetHandle&, std::uint32_t infoLevel, std::uint32_t& number) {
   if (const Failure error = InjectedFailure("WinHttpQueryHeaders")) return error;
   if (infoLevel != (WinHttpQueryStatusCode | WinHttpQueryFlagNumber)) return ErrorWinHttpHeaderNotFound;
-  number = Http().response->status;
+  number = Http().status;
+  return std::nullopt;
+}
+
+Failure WinHttpQueryHeaderText(const InternetHandle&, std::uint32_t infoLevel, std::u16string& text) {
+  if (const Failure error = InjectedFailure("WinHttpQueryHeaderText")) return error;
+  if (infoLevel != WinHttpQueryContentRange || !Http().contentRange) return ErrorWinHttpHeaderNotFound;
+  text = *Http().contentRange;
   return std::nullopt;
 }
 
 Failure WinHttpReadData(const InternetHandle&, std::span<char> buffer, std::uint32_t& bytesRead) {
   if (Http().beforeRead) Http().beforeRead(Http().reads);
   ++Http().reads;
-  if (const Failure error = InjectedFailure("WinHttpReadData")) return error;
-  const std::string& body = Http().response->body;
-  std::size_t count = std::min({buffer.size(), Http().readChunk, body.size() - Http().bodyOffset});
-  std::memcpy(buffer.data(), body.data() + Http().bodyOffset, count);
+  if (const Failure error = Wait("WinHttpReadData")) return error;
+  if (Http().dropsAfter && Http().bodyOffset >= *Http().dropsAfter) return ErrorWinHttpConnectionError;
+  const std::size_t end = std::min(Http().body.size(), Http().dropsAfter.value_or(SIZE_MAX));
+  std::size_t count = std::min({buffer.size(), Http().readChunk, end - Http().bodyOffset});
+  std::memcpy(buffer.data(), Http().body.data() + Http().bodyOffset, count);
   Http().bodyOffset += count;
   bytesRead = static_cast<std::uint32_t>(count);
   return std::nullopt;

@@ -14,6 +14,9 @@ the server how to answer, so a test asks for the misbehaviour it wants:
   overlong-N           announces N bytes, sends N + 16 and closes
   dropped-N            announces 2N bytes, sends N and drops the connection
   slow-N               N bytes, one every 50 ms
+  stalled-N            reads the request, answers nothing for N seconds, closes
+  halted-N             announces 1000 bytes, sends 10, then nothing for N
+                       seconds, and closes
 
 Every feed request is recorded (target and headers). Control targets, which
 are not recorded:
@@ -144,6 +147,15 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
                 self.wfile.flush()
                 time.sleep(0.05)
             return None
+        if kind == "stalled" and count is not None:
+            time.sleep(count)
+            return self.close_after()
+        if kind == "halted" and count is not None:
+            self.start_body(1000)
+            self.wfile.write(pattern_bytes(0, 10))
+            self.wfile.flush()
+            time.sleep(count)
+            return self.close_after()
         return self.answer(404, b"no such feed file")
 
     def answer(self, status, body, content_type="application/octet-stream"):

@@ -5,10 +5,10 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "build_configuration.h"
 #include "fake_os/fake_machine.h"
-#include "os/file.h"
 #include "os/http.h"
 #include "os/stop_event.h"
 
@@ -26,7 +26,7 @@ class FeedDownloadTest : public testing::Test {
   }
 
   static std::string Download(std::u16string_view name, std::uint64_t limit) {
-    return DownloadFeedFile(name, limit, u"");
+    return DownloadFeedFile(name, limit);
   }
 
   static void ExpectFailure(std::u16string_view name, std::uint64_t limit, const std::string& message) {
@@ -56,7 +56,7 @@ TEST_F(FeedDownloadTest, AsksOnlyTheFixedServerOverTlsWithoutRedirectsOrCaches) 
   const fake::FakeHttp& http = Machine().http;
   EXPECT_EQ(http.userAgent, u"Ostrel Native Updater/1");
   EXPECT_EQ(http.accessType, os::WinHttpAccessTypeAutomaticProxy);
-  EXPECT_EQ(http.openFlags, 0u);  // synchronous
+  EXPECT_EQ(http.openFlags, 0u);
   EXPECT_THAT(http.timeouts, ElementsAre(10000, 10000, 15000, 15000));
   EXPECT_EQ(http.serverName, UpdateServerHost);
   EXPECT_EQ(http.serverPort, 443);
@@ -64,7 +64,7 @@ TEST_F(FeedDownloadTest, AsksOnlyTheFixedServerOverTlsWithoutRedirectsOrCaches) 
   EXPECT_THAT(http.requestTargets, ElementsAre(u"/updates/native/release.json?v=5001000"));
   EXPECT_EQ(http.requestFlags, os::WinHttpFlagSecure);
   EXPECT_EQ(http.options.at(os::WinHttpOptionRedirectPolicy), os::WinHttpOptionRedirectPolicyNever);
-  EXPECT_EQ(http.headers, u"Cache-Control: no-cache\r\n");
+  EXPECT_THAT(http.sentHeaders, ElementsAre(u"Cache-Control: no-cache\r\n"));
   EXPECT_THAT(http.closed, ElementsAre("request", "connection", "session"));
 }
 
@@ -133,13 +133,44 @@ TEST_F(FeedDownloadTest, ReturnsAnEmptyBodyAsEmpty) {
   EXPECT_EQ(Download(u"release.json", 65536), "");
 }
 
-TEST_F(FeedDownloadTest, StopsBeforeTheFirstReadWhenTheStopEventIsSet) {
+TEST_F(FeedDownloadTest, SendsNothingOnceTheStopEventIsSet) {
   Serve(u"release.json", 200, "{}");
   ASSERT_EQ(os::CreateStopEvent(), std::nullopt);
   ASSERT_EQ(os::SetStopEvent(), std::nullopt);
   ExpectFailure(u"release.json", 65536, "Update check canceled");
-  EXPECT_THAT(Machine().http.requestTargets, testing::SizeIs(1));
+  EXPECT_THAT(Machine().http.sentHeaders, IsEmpty());
   EXPECT_EQ(Machine().http.reads, 0u);
+}
+
+// A server that stalls holds the request in one of the calls that wait on
+// it: the send (name resolution, connection, TLS, the request itself), the
+// wait for the headers, or a read of the body. A stop arriving meanwhile
+// ends that call at once; without one it ends in WinHTTP's timeout.
+TEST_F(FeedDownloadTest, AStopEndsTheRequestInEveryPhaseThatWaitsOnTheServer) {
+  Serve(u"installer.exe", 200, std::string(200000, 'i'));
+  const struct {
+    const char* stalled;
+    const char* timedOut;
+  } phases[] = {
+      {"WinHttpSendRequest", "Request update (12002)"},
+      {"WinHttpReceiveResponse", "Request update (12002)"},
+      {"WinHttpReadData", "Read update download (12002)"},
+  };
+  for (const auto& phase : phases) {
+    SCOPED_TRACE(phase.stalled);
+    Machine().http.stalls = {phase.stalled};
+    ASSERT_EQ(os::CreateStopEvent(), std::nullopt);
+    Machine().http.whileStalled = [](const std::string&) {};
+    ExpectFailure(u"installer.exe", 200000, phase.timedOut);
+
+    std::vector<std::string> stalledWhenStopped;
+    Machine().http.whileStalled = [&stalledWhenStopped](const std::string& operation) {
+      stalledWhenStopped.push_back(operation);
+      ASSERT_EQ(os::SetStopEvent(), std::nullopt);
+    };
+    ExpectFailure(u"installer.exe", 200000, "Update check canceled");
+    EXPECT_THAT(stalledWhenStopped, ElementsAre(phase.stalled));
+  }
 }
 
 TEST_F(FeedDownloadTest, StopsBeforeTheNextReadWhenAStopArrivesDuringTheBody) {
@@ -152,103 +183,7 @@ TEST_F(FeedDownloadTest, StopsBeforeTheNextReadWhenAStopArrivesDuringTheBody) {
   };
   ExpectFailure(u"installer.exe", 200000, "Update check canceled");
   EXPECT_EQ(Machine().http.reads, 2u);
-}
-
-constexpr std::u16string_view DataDirectory = u"C:\\ProgramData\\OstrelNativeUpdater";
-constexpr std::u16string_view PartialDownload = u"C:\\ProgramData\\OstrelNativeUpdater\\download.partial";
-
-class FeedDownloadToFileTest : public FeedDownloadTest {
- protected:
-  fake::FakeFile& directory = Machine().fileSystem.AddDirectory(DataDirectory);
-
-  static std::string Written() { return Machine().fileSystem.Find(PartialDownload)->contents; }
-
-  static void ExpectFileFailure(std::uint64_t limit, const std::string& message) {
-    try {
-      DownloadFeedFile(u"installer.exe", limit, PartialDownload);
-      ADD_FAILURE() << "no failure, expected " << message;
-    } catch (const std::runtime_error& failure) {
-      EXPECT_EQ(failure.what(), message);
-    }
-    EXPECT_THAT(Machine().handles.open, IsEmpty()) << "a file handle was left open";
-    EXPECT_THAT(Machine().http.open, IsEmpty()) << "a WinHTTP handle was left open";
-  }
-};
-
-TEST_F(FeedDownloadToFileTest, ReplacesTheFileWithTheBodyAndReturnsNothing) {
-  Machine().fileSystem.AddFile(PartialDownload, "an earlier attempt, longer than this one");
-  Serve(u"installer.exe", 200, std::string(150000, 'i'));
-  EXPECT_EQ(DownloadFeedFile(u"installer.exe", 150000, PartialDownload), "");
-  EXPECT_EQ(Written(), std::string(150000, 'i'));
-
-  EXPECT_THAT(Machine().fileSystem.createFileCalls,
-              ElementsAre(fake::FakeFileSystem::CreateFileCall{std::u16string(PartialDownload), os::GenericWrite, 0,
-                                                               os::OpenAlways,
-                                                               os::FileAttributeNormal | os::FileFlagOpenReparsePoint}));
-  EXPECT_EQ(Machine().fileSystem.flushes, 1);
-  EXPECT_THAT(Machine().handles.open, IsEmpty());
-}
-
-TEST_F(FeedDownloadToFileTest, LeavesAnEmptyFileForAnEmptyBody) {
-  Serve(u"installer.exe", 200, "");
-  EXPECT_EQ(DownloadFeedFile(u"installer.exe", 0, PartialDownload), "");
-  EXPECT_EQ(Written(), "");
-}
-
-TEST_F(FeedDownloadToFileTest, RefusesADirectoryOrdinaryUsersMayWriteBeforeCreatingTheFile) {
-  directory.security.dacl->push_back(fake::Allowed(fake::UsersSid, os::FileWriteData));
-  Serve(u"installer.exe", 200, "body");
-  ExpectFileFailure(4, "Updater object is writable by an untrusted principal");
-  EXPECT_EQ(Machine().fileSystem.Find(PartialDownload), nullptr);
-  EXPECT_EQ(Machine().http.reads, 0u);
-}
-
-// A link or a second name at the destination is refused before a byte of
-// it, or of what it leads to, changes.
-TEST_F(FeedDownloadToFileTest, RefusesALinkOrAHardLinkAtTheDestinationAndChangesNothingOfEither) {
-  Machine().fileSystem.AddDirectory(u"C:\\Windows");
-  Machine().fileSystem.AddFile(u"C:\\Windows\\system.ini", "kept");
-  Machine().fileSystem.AddFileLink(PartialDownload, u"C:\\Windows\\system.ini").contents = "reparse data";
-  Serve(u"installer.exe", 200, "body");
-  ExpectFileFailure(4, "Updater file reparse point rejected");
-  EXPECT_EQ(Machine().fileSystem.Find(u"C:\\Windows\\system.ini")->contents, "kept");
-  EXPECT_EQ(Written(), "reparse data");
-
-  constexpr std::u16string_view Staged = u"C:\\ProgramData\\OstrelNativeUpdater\\Ostrel-Setup-1.2.3.exe";
-  Machine().fileSystem.files.erase(u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\DOWNLOAD.PARTIAL");
-  Machine().fileSystem.AddFile(Staged, "staged");
-  Machine().fileSystem.AddHardLink(PartialDownload, Staged);
-  ExpectFileFailure(4, "Updater file has other names");
-  EXPECT_EQ(Machine().fileSystem.Find(Staged)->contents, "staged");
-  EXPECT_EQ(Machine().http.reads, 0u);
-}
-
-TEST_F(FeedDownloadToFileTest, WritesNothingOfTheReadThatCrossesTheLimit) {
-  Serve(u"installer.exe", 200, std::string(70000, 'i'));
-  Machine().http.readChunk = 65536;
-  ExpectFileFailure(69999, "Update response exceeds its signed limit");
-  EXPECT_EQ(Written(), std::string(65536, 'i'));
-}
-
-TEST_F(FeedDownloadToFileTest, NamesAFailedWriteOrFlushWithItsCode) {
-  Serve(u"installer.exe", 200, "body");
-  Machine().fileSystem.writeFileResult = 112;
-  ExpectFileFailure(4, "Write update download (112)");
-  Machine().fileSystem.writeFileResult = std::nullopt;
-  // A short write reports success, so no code is left to tell.
-  Machine().fileSystem.writeLimit = 3;
-  ExpectFileFailure(4, "Write update download (0)");
-  Machine().fileSystem.writeLimit.reset();
-  Machine().fileSystem.flushFileBuffersResult = 5;
-  ExpectFileFailure(4, "Flush update download (5)");
-  Machine().fileSystem.AddDirectory(u"C:\\ProgramData\\OstrelNativeUpdater\\taken");
-  Machine().fileSystem.flushFileBuffersResult = std::nullopt;
-  try {
-    DownloadFeedFile(u"installer.exe", 4, u"C:\\ProgramData\\OstrelNativeUpdater\\taken");
-    ADD_FAILURE();
-  } catch (const std::runtime_error& failure) {
-    EXPECT_STREQ(failure.what(), "Create update download (5)");
-  }
+  EXPECT_EQ(Machine().http.bodyOffset, 65536u);
 }
 
 }  // namespace

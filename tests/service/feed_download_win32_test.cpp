@@ -19,7 +19,7 @@ using test::RecordedFeedRequests;
 
 std::string FailureOf(std::u16string_view name, std::uint64_t limit) {
   try {
-    DownloadFeedFile(name, limit, u"");
+    DownloadFeedFile(name, limit);
     return "";
   } catch (const std::runtime_error& failure) {
     return failure.what();
@@ -27,8 +27,8 @@ std::string FailureOf(std::u16string_view name, std::uint64_t limit) {
 }
 
 TEST(FeedDownloadWin32Test, DownloadsABodyByteExact) {
-  EXPECT_EQ(DownloadFeedFile(u"bytes-300007", 300007, u""), FeedPattern(300007));
-  EXPECT_EQ(DownloadFeedFile(u"empty", 0, u""), "");
+  EXPECT_EQ(DownloadFeedFile(u"bytes-300007", 300007), FeedPattern(300007));
+  EXPECT_EQ(DownloadFeedFile(u"empty", 0), "");
 }
 
 TEST(FeedDownloadWin32Test, RefusesRedirectsWithoutFollowingThem) {
@@ -39,14 +39,14 @@ TEST(FeedDownloadWin32Test, RefusesRedirectsWithoutFollowingThem) {
 }
 
 TEST(FeedDownloadWin32Test, AcceptsExactlyTheLimitAndNotOneByteMore) {
-  EXPECT_EQ(DownloadFeedFile(u"bytes-70000", 70000, u"").size(), 70000u);
+  EXPECT_EQ(DownloadFeedFile(u"bytes-70000", 70000).size(), 70000u);
   EXPECT_EQ(FailureOf(u"bytes-70001", 70000), "Update response exceeds its signed limit");
   EXPECT_EQ(FailureOf(u"chunked-513", 512), "Update response exceeds its signed limit");
 }
 
 TEST(FeedDownloadWin32Test, SendsAFreshTickCountTheUserAgentAndNoCache) {
-  DownloadFeedFile(u"bytes-11", 11, u"");
-  DownloadFeedFile(u"bytes-11", 11, u"");
+  DownloadFeedFile(u"bytes-11", 11);
+  DownloadFeedFile(u"bytes-11", 11);
   std::string recorded = RecordedFeedRequests();
 
   std::set<std::string> ticks;

@@ -3,6 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+#include <vector>
+
 #include "fake_os/fake_machine.h"
 #include "installed_updater.h"
 #include "os/com.h"
@@ -17,7 +21,8 @@ using testing::ElementsAre;
 using testing::IsEmpty;
 
 constexpr ServiceStatus Running{0x10, 4, 5, 0, 0, 0, 0};
-constexpr ServiceStatus StopPending{0x10, 3, 0, 0, 0, 0, 30000};
+// The stop pending with its check point.
+constexpr ServiceStatus StopPending(std::uint32_t checkPoint) { return {0x10, 3, 0, 0, 0, checkPoint, 30000}; }
 constexpr ServiceStatus Stopped{0x10, 1, 0, 0, 0, 0, 0};
 constexpr ServiceStatus StoppedWithFailure{0x10, 1, 0, 1066, 1, 0, 0};
 
@@ -81,7 +86,7 @@ TEST_F(ServiceHostTest, AStopWhileWaitingEndsTheCycleAndStopsCleanly) {
   KeepTheCycleWaiting();
   Machine().whileWaitingForStop = [] { EXPECT_EQ(Machine().serviceControl.Send(os::ServiceControlStop), 0u); };
   RunService();
-  EXPECT_THAT(Reports(), ElementsAre(Running, StopPending, Stopped));
+  EXPECT_THAT(Reports(), ElementsAre(Running, StopPending(1), Stopped));
   EXPECT_EQ(Machine().stopWaits.size(), 1u);
 }
 
@@ -92,7 +97,26 @@ TEST_F(ServiceHostTest, ShutdownAndRepeatedStopsAreHandledAlike) {
     EXPECT_EQ(Machine().serviceControl.Send(os::ServiceControlStop), 0u);
   };
   RunService();
-  EXPECT_THAT(Reports(), ElementsAre(Running, StopPending, StopPending, Stopped));
+  EXPECT_THAT(Reports(), ElementsAre(Running, StopPending(1), StopPending(2), Stopped));
+}
+
+// A cycle that takes its time to wind down after a stop is seen making
+// progress: the stop pending is reported again about once a second, each
+// time with the next check point, until "stopped".
+TEST_F(ServiceHostTest, ReportsAnAdvancingCheckPointWhileTheCycleWindsDown) {
+  KeepTheCycleWaiting();
+  Machine().whileWaitingForStop = [] {
+    EXPECT_EQ(Machine().serviceControl.Send(os::ServiceControlStop), 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  };
+  RunService();
+  const std::vector<ServiceStatus> reports = Reports();
+  ASSERT_GE(reports.size(), 5u);
+  EXPECT_EQ(reports.front(), Running);
+  EXPECT_EQ(reports.back(), Stopped);
+  for (std::size_t index = 1; index + 1 < reports.size(); ++index) {
+    EXPECT_EQ(reports[index], StopPending(static_cast<std::uint32_t>(index)));
+  }
 }
 
 // A stop can reach the handler on the dispatcher's thread just as the cycle
