@@ -331,6 +331,27 @@ TEST_F(UpdateCycleTest, AVerifiedDownloadIsReusedOnlyForItsOwnRelease) {
   EXPECT_EQ(std::ranges::count(Requests(), u"/updates/native/" + ToUtf16(newer.file)), 3);
 }
 
+// A transfer cut at one pass continues at the next from where it was cut,
+// and nothing of the download is left once the installer is committed.
+TEST_F(UpdateCycleTest, ACutDownloadContinuesAtTheNextPass) {
+  Serve(newer);
+  Machine().http.responses[u"/updates/native/" + ToUtf16(newer.file)].dropsAfter = 10;
+  BrowserRunsFor(2);
+  const auto closeBrowser = Machine().whileWaitingForStop;
+  Machine().whileWaitingForStop = [this, closeBrowser] {
+    Machine().http.responses[u"/updates/native/" + ToUtf16(newer.file)].dropsAfter.reset();
+    closeBrowser();
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), Status("error", "", "Read update download (12030)"),
+                                    Status("downloading", "1.2.0"), Status("ready", "1.2.0"),
+                                    Status("installing", "1.2.0")));
+  EXPECT_EQ(Machine().http.sentHeaders.back(), u"Cache-Control: no-cache\r\nRange: bytes=10-\r\n");
+  EXPECT_EQ(Content(Data(newer.file)), newer.installer);
+  EXPECT_EQ(Content(PartialDownloadPath()), "<missing>");
+  EXPECT_EQ(Content(PartialDownloadReleasePath()), "<missing>");
+}
+
 TEST_F(UpdateCycleTest, AStopDuringTheDownloadEndsTheCycleSilently) {
   Serve(newer);
   BrowserRunsFor(3);
