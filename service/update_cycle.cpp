@@ -66,7 +66,9 @@ std::u16string DataPath(std::u16string_view name) { return JoinPath(UpdaterDataD
 bool IsAnotherUpdaterAtWork() { return IsTransactionActive() || IsImageRunning(ApplyWorkerPath()); }
 
 // Takes up the release an earlier run staged, when its files are all still
-// protected, signed, intact and newer than the installed version.
+// protected, signed, intact and newer than the installed version. One no
+// longer newer was installed by a worker that ended before it could say so,
+// leaving "installing" behind: the truth is published instead.
 void ReuseStagedRelease(StagedRelease& staged) {
   const std::u16string metadataPath = DataPath(ReleaseMetadataName);
   const std::u16string signaturePath = DataPath(ReleaseSignatureName);
@@ -78,7 +80,10 @@ void ReuseStagedRelease(StagedRelease& staged) {
   const std::u16string installerPath = DataPath(ToUtf16(release.file));
   ValidateObjectAcl(installerPath);
   VerifyInstaller(installerPath, release);
-  if (!IsNewerThanInstalled(release.version)) return;
+  if (!IsNewerThanInstalled(release.version)) {
+    WriteStatus(StatusUpToDate, u"", "");
+    return;
+  }
   staged = StagedRelease{std::move(metadata), ToUtf16(release.version), ToUtf16(release.file)};
   WriteStatus(StatusReady, staged.version, "");
 }
