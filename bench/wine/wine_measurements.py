@@ -11,10 +11,23 @@ against the local HTTPS feed (scripts/bench-wine builds and runs them):
   update        from "check" to "ready" and from the browser's close to
                 "up_to_date", for a 64 MiB installer
 
-Each figure is the median of its rounds; the rounds alternate, so a change in
-the machine's load meets every contender alike."""
+and, only when named:
 
+  stop          the time from a stop request to the service's report that it
+                stopped, while the feed stalls before the headers and while
+                it trickles a byte every 2 s mid-body
+  resume        the bytes the feed sends for a 64 MiB installer whose transfer
+                is cut five times, as a ratio to its size
+  faults        the fault campaign (fault_campaign.py; its options follow)
+
+Each figure is the median of its rounds; the rounds alternate, so a change in
+the machine's load meets every contender alike. Random choices come from a
+seed that is printed and taken with --seed, so a run can be repeated."""
+
+import argparse
+import dataclasses
 import os
+import random
 import statistics
 import subprocess
 import sys
@@ -23,9 +36,10 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "whole_update"))
+import fault_campaign  # noqa: E402
 import whole_update  # noqa: E402
-from whole_update import Browser, WineMachine, ask, install_browser, publish, serve, wait_for  # noqa: E402
-from feed_server import certificate_directory  # noqa: E402
+from whole_update import SERVICE, Browser, WineMachine, ask, install_browser, publish, serve, wait_for  # noqa: E402
+from feed_server import Fault, certificate_directory  # noqa: E402
 
 MiB = 1 << 20
 ROUNDS = 5
@@ -174,9 +188,105 @@ def measure_update(size: int = 64 * MiB):
         f"each status request takes about 0.3 s under Wine, which bounds the resolution)")
 
 
+STOPS = 10
+# How long a stop is waited for before the feed is told to end its stall,
+# which lets a service that waits on the request alone see the stop.
+STOP_PATIENCE_MILLISECONDS = 20000
+
+
+def running_service(machine: WineMachine) -> list:
+    return [pid for pid, command in machine.processes()
+            if command[0].endswith("OstrelUpdate.exe") and "--service" in command]
+
+
+def measure_stop(rng: random.Random):
+    """Ten stops of the real service in each of two feeds that keep a request
+    open: the service is started with "check", the fault is under way, and
+    after a random pause of up to 2 s the stop is sent."""
+    program = str(BENCH / "stop_latency_benchmark.exe")
+    installer = "Ostrel-Setup-1.1.0.exe"
+    scenarios = {
+        "a feed that stalls before the headers": ("release.json", Fault("stall-headers", seconds=600)),
+        "a feed that trickles a byte every 2 s mid-body": (installer, Fault("trickle", offset=MiB, seconds=600,
+                                                                            interval=2)),
+    }
+    with tempfile.TemporaryDirectory() as feed, WineMachine() as machine:
+        install_browser(machine, "1.0.0")
+        publish(Path(feed), "1.1.0", 8 * MiB)
+        with serve(Path(feed)) as server:
+            browser = Browser(machine)
+            for scenario, (name, fault) in scenarios.items():
+                latencies, late = [], 0
+                for _ in range(STOPS):
+                    server.feed_state.arm(name, dataclasses.replace(fault))
+                    ask(machine, "check")
+                    if not wait_for(lambda: server.feed_state.active > 0, 60, 0.05):
+                        raise RuntimeError(f"the service never met {scenario}")
+                    time.sleep(rng.uniform(0, 2))
+                    result, _ = run_measured(machine, program, SERVICE, str(STOP_PATIENCE_MILLISECONDS))
+                    if result["stopped"] != "1":
+                        late += 1
+                    server.feed_state.release()
+                    if not wait_for(lambda: not running_service(machine), 120, 0.1):
+                        raise RuntimeError(f"the service did not stop with {scenario}")
+                    latencies.append(float(result["milliseconds"]))
+                bound = "at least " if late > STOPS // 2 else ""
+                say(f"stop with {scenario}: median {bound}{statistics.median(latencies):.0f} ms, maximum "
+                    f"{'at least ' if late else ''}{max(latencies):.0f} ms over {STOPS} stops (target under 1000 ms)")
+                if late:
+                    say(f"  {late} of {STOPS} had not stopped after {STOP_PATIENCE_MILLISECONDS} ms, when the feed "
+                        f"ended the fault (counted as {STOP_PATIENCE_MILLISECONDS} ms)")
+            browser.close()
+
+
+def measure_resume(rng: random.Random, size: int = 64 * MiB, cuts: int = 5):
+    """A 64 MiB installer whose transfer the feed resets at five random
+    offsets, each on a request of its own; the bytes sent until "ready"."""
+    installer = "Ostrel-Setup-1.1.0.exe"
+    offsets = sorted(rng.sample(range(1, size), cuts))
+    with tempfile.TemporaryDirectory() as feed, WineMachine() as machine:
+        install_browser(machine, "1.0.0")
+        publish(Path(feed), "1.1.0", size)
+        with serve(Path(feed)) as server:
+            for offset in offsets:
+                server.feed_state.arm(installer, Fault("reset", offset=offset))
+            browser = Browser(machine)
+            start = time.monotonic()
+            ask(machine, "check")
+            staged = wait_for(lambda: ask(machine, "status")["state"] == "ready" and not server.feed_state.armed(),
+                              600, 0.5)
+            seconds = time.monotonic() - start
+            sent = server.feed_state.sent_bytes().get(installer, 0)
+            browser.close()
+    if not staged:
+        raise RuntimeError("the release was not staged")
+    say(f"resume of a {size // MiB} MiB installer cut {cuts} times (at {', '.join(f'{o / MiB:.1f}' for o in offsets)} "
+        f"MiB): {sent / size:.2f} times its size sent until ready (target at most 1.1), check to ready {seconds:.0f} s")
+
+
 MEASUREMENTS = {"download": measure_download, "verification": measure_verification, "idle": measure_idle_pass,
                 "update": measure_update}
+SEEDED_MEASUREMENTS = {"stop": measure_stop, "resume": measure_resume}
+
+
+def main(arguments: list) -> int:
+    if arguments[:1] == ["faults"]:
+        return fault_campaign.main(arguments[1:])
+    parser = argparse.ArgumentParser(description="Measurements of the updater under Wine.")
+    parser.add_argument("names", nargs="*", help=f"of {', '.join([*MEASUREMENTS, *SEEDED_MEASUREMENTS])}")
+    parser.add_argument("--seed", type=int, default=random.SystemRandom().randrange(1 << 32))
+    options = parser.parse_args(arguments)
+    unknown = set(options.names) - set(MEASUREMENTS) - set(SEEDED_MEASUREMENTS)
+    if unknown:
+        parser.error(f"no such measurement: {', '.join(sorted(unknown))}")
+    for name in options.names or MEASUREMENTS:
+        if name in SEEDED_MEASUREMENTS:
+            say(f"{name}: seed {options.seed} (repeat with --seed {options.seed})")
+            SEEDED_MEASUREMENTS[name](random.Random(options.seed))
+        else:
+            MEASUREMENTS[name]()
+    return 0
+
 
 if __name__ == "__main__":
-    for name in sys.argv[1:] or MEASUREMENTS:
-        MEASUREMENTS[name]()
+    sys.exit(main(sys.argv[1:]))

@@ -18,12 +18,25 @@ the server how to answer, so a test asks for the misbehaviour it wants:
   halted-N             announces 1000 bytes, sends 10, then nothing for N
                        seconds, and closes
 
-Every feed request is recorded (target and headers). Control targets, which
-are not recorded:
+A file of the feed directory is served as a static HTTPS host serves it:
+"Range: bytes=N-" or "bytes=N-M" gives 206 with "Content-Range: bytes
+N-M/SIZE", a range that starts past the end 416. A fault armed for a file
+changes how its next request(s) are answered (see Fault).
+
+Every feed request is recorded (target and headers), and the body bytes sent
+of each file are counted. Control targets, which are not recorded:
 
   /feed-control/requests               the recorded requests as JSON
+  /feed-control/sent                   {"<file>": body bytes sent} as JSON
   /feed-control/untrusted-certificate  the next TLS handshake presents a
                                        certificate no trusted CA issued
+  /feed-control/fault?file=F&kind=K[&offset=N][&seconds=S][&interval=I]
+                     [&status=N][&count=C]
+                                       arms a fault for the next C (1)
+                                       requests of feed file F
+  /feed-control/faults                 {"armed": {"<file>": faults},
+                                       "active": stalls and trickles under way}
+  /feed-control/release                ends every stall and trickle now
 
 Run as a wrapper, the server lives exactly as long as the command it runs:
 
@@ -31,15 +44,19 @@ Run as a wrapper, the server lives exactly as long as the command it runs:
 """
 
 import argparse
+import dataclasses
 import http.server
 import json
 import os
+import re
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 from pathlib import Path
 
 FEED_PREFIX = "/updates/native/"
@@ -61,12 +78,104 @@ def pattern_bytes(offset: int, count: int) -> bytes:
     return repeated[:count]
 
 
+@dataclasses.dataclass
+class Fault:
+    """How the next request(s) of one feed file are answered instead:
+
+      reset          the body up to offset (an offset of the file), then a
+                     TCP reset
+      truncate       the body up to offset under the full announced length,
+                     then the connection closed
+      stall-headers  nothing for seconds, then the answer
+      stall-body     the body up to offset, nothing for seconds, the rest
+      trickle        the body up to offset, then one byte every interval
+                     seconds for seconds, the rest at once
+      status         that status with a short body
+      redirect       a 302 to another feed name
+      longer         the whole file and 16 bytes more, all announced
+      full           200 with the whole file, whatever range was asked
+      misplaced      206 with a Content-Range (and body) that starts
+                     halfway before the start asked for
+    Stalls and trickles also end when the server is told to release them
+    or closes."""
+
+    kind: str
+    offset: int = 0
+    seconds: float = 0
+    interval: float = 1
+    status: int = 0
+    count: int = 1
+
+    KINDS = ("reset", "truncate", "stall-headers", "stall-body", "trickle", "status", "redirect", "longer", "full",
+             "misplaced")
+
+    def __post_init__(self):
+        if self.kind not in self.KINDS:
+            raise ValueError(f"unknown fault {self.kind}")
+
+
 class FeedState:
     def __init__(self, feed_directory: Path):
         self.feed_directory = feed_directory
         self.lock = threading.Lock()
         self.requests = []
         self.untrusted_next = False
+        self.sent = {}
+        self.faults = {}
+        # One event per stall under way; set to end it early.
+        self.pauses = set()
+        self.active = 0
+        self.closing = False
+
+    def arm(self, name: str, fault: Fault):
+        with self.lock:
+            self.faults.setdefault(name, []).append(fault)
+
+    def take_fault(self, name: str) -> Fault | None:
+        with self.lock:
+            armed = self.faults.get(name)
+            if not armed:
+                return None
+            fault = armed[0]
+            fault.count -= 1
+            if fault.count <= 0:
+                armed.pop(0)
+            return dataclasses.replace(fault, count=1)
+
+    def armed(self) -> dict:
+        with self.lock:
+            return {name: len(faults) for name, faults in self.faults.items() if faults}
+
+    def count_sent(self, name: str, count: int):
+        with self.lock:
+            self.sent[name] = self.sent.get(name, 0) + count
+
+    def sent_bytes(self) -> dict:
+        with self.lock:
+            return dict(self.sent)
+
+    def pause(self, seconds: float) -> bool:
+        """Waits for seconds; true when released early or the server closes."""
+        event = threading.Event()
+        with self.lock:
+            if self.closing:
+                return True
+            self.pauses.add(event)
+        try:
+            return event.wait(seconds)
+        finally:
+            with self.lock:
+                self.pauses.discard(event)
+
+    def release(self, closing: bool = False):
+        with self.lock:
+            self.closing = self.closing or closing
+            for event in self.pauses:
+                event.set()
+
+    def misbehaving(self, change: int):
+        with self.lock:
+            self.active += change
 
     def record(self, target, headers):
         with self.lock:
@@ -103,17 +212,40 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
         name = path[len(FEED_PREFIX):]
         directory = self.state.feed_directory
         if directory and name and "/" not in name and (directory / name).is_file():
-            return self.send_file(directory / name)
+            return self.serve_file(directory / name, self.state.take_fault(name))
         return self.misbehave(name)
 
     def control(self, command):
         if command == "requests":
             return self.answer(200, json.dumps(self.state.recorded()).encode(), "application/json")
+        if command == "sent":
+            return self.answer(200, json.dumps(self.state.sent_bytes()).encode(), "application/json")
         if command == "untrusted-certificate":
             with self.state.lock:
                 self.state.untrusted_next = True
             return self.answer(200, b"ok")
+        if command == "fault":
+            return self.arm_fault()
+        if command == "faults":
+            with self.state.lock:
+                active = self.state.active
+            return self.answer(200, json.dumps({"armed": self.state.armed(), "active": active}).encode(),
+                               "application/json")
+        if command == "release":
+            self.state.release()
+            return self.answer(200, b"ok")
         return self.answer(404, b"unknown control")
+
+    def arm_fault(self):
+        query = dict(urllib.parse.parse_qsl(self.path.partition("?")[2]))
+        types = {"offset": int, "seconds": float, "interval": float, "status": int, "count": int}
+        try:
+            name = query.pop("file")
+            fault = Fault(kind=query.pop("kind"), **{key: types[key](value) for key, value in query.items()})
+        except (KeyError, ValueError, TypeError) as failure:
+            return self.answer(400, str(failure).encode())
+        self.state.arm(name, fault)
+        return self.answer(200, b"ok")
 
     def misbehave(self, name):
         kind, _, number = name.rpartition("-")
@@ -189,11 +321,102 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
         self.wfile.write(b"0\r\n\r\n")
 
-    def send_file(self, file: Path):
-        self.start_body(file.stat().st_size)
+    def requested_range(self, size: int):
+        """(first, last) of a satisfiable single "bytes=" range, "unsatisfiable",
+        or None: the whole file, as for any range this host does not serve."""
+        match = re.fullmatch(r"bytes=(\d+)-(\d*)", self.headers.get("Range", "").strip())
+        if not match:
+            return None
+        first = int(match[1])
+        last = min(int(match[2]), size - 1) if match[2] else size - 1
+        if match[2] and int(match[2]) < first:
+            return None
+        return (first, last) if first < size else "unsatisfiable"
+
+    def serve_file(self, file: Path, fault: Fault | None):
+        size = file.stat().st_size
+        kind = fault.kind if fault else None
+        if kind == "stall-headers":
+            self.stall(fault.seconds)
+        elif kind == "status":
+            return self.answer(fault.status, b"status body")
+        elif kind == "redirect":
+            self.send_response(302)
+            self.send_header("Location", FEED_PREFIX + "redirect-target")
+            self.send_header("Content-Length", "0")
+            return self.end_headers()
+        span = None if kind == "full" else self.requested_range(size)
+        if span == "unsatisfiable":
+            self.send_response(416)
+            self.send_header("Content-Range", f"bytes */{size}")
+            self.send_header("Content-Length", "0")
+            return self.end_headers()
+        if kind == "misplaced":
+            asked = span[0] if span else 0
+            span = (asked // 2 if asked else 1, size - 1)
+        extra = 16 if kind == "longer" else 0
+        first, last = span or (0, size - 1)
+        self.send_response(206 if span else 200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if span:
+            self.send_header("Content-Range", f"bytes {first}-{last}/{size}")
+        self.send_header("Content-Length", str(last + 1 - first + extra))
+        self.end_headers()
         with file.open("rb") as source:
-            while piece := source.read(CHUNK):
-                self.wfile.write(piece)
+            source.seek(first)
+            cut = fault.offset if kind in ("reset", "truncate", "stall-body", "trickle") else last + 1
+            self.send_piece(file.name, source, max(first, min(cut, last + 1)) - first)
+            if kind == "reset":
+                return self.reset()
+            if kind == "truncate":
+                return self.close_after()
+            if kind == "stall-body":
+                self.stall(fault.seconds)
+            if kind == "trickle":
+                self.trickle(file.name, source, fault, last + 1 - max(first, min(cut, last + 1)))
+            self.send_piece(file.name, source, last + 1 - source.tell())
+        if extra:
+            self.send_counted(file.name, pattern_bytes(0, extra))
+
+    def send_counted(self, name: str, piece: bytes):
+        self.wfile.write(piece)
+        self.state.count_sent(name, len(piece))
+
+    def send_piece(self, name: str, source, count: int):
+        while count > 0:
+            piece = source.read(min(CHUNK, count))
+            if not piece:
+                return
+            self.send_counted(name, piece)
+            count -= len(piece)
+
+    def stall(self, seconds: float):
+        self.state.misbehaving(1)
+        try:
+            self.state.pause(seconds)
+        finally:
+            self.state.misbehaving(-1)
+
+    def trickle(self, name: str, source, fault: Fault, left: int):
+        self.state.misbehaving(1)
+        try:
+            deadline = time.monotonic() + fault.seconds
+            released = False
+            while left > 0 and time.monotonic() < deadline and not released:
+                self.send_counted(name, source.read(1))
+                left -= 1
+                released = self.state.pause(min(fault.interval, max(0.0, deadline - time.monotonic())))
+        finally:
+            self.state.misbehaving(-1)
+
+    def reset(self):
+        """Ends the connection with a TCP reset instead of a close, once the
+        client has had a moment to read what was sent: a reset discards
+        whatever it has not read yet."""
+        self.state.pause(0.5)
+        self.close_connection = True
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
 
 
 class FeedServer(http.server.ThreadingHTTPServer):
@@ -250,6 +473,7 @@ class FeedServer(http.server.ThreadingHTTPServer):
         return self
 
     def __exit__(self, *_):
+        self.feed_state.release(closing=True)
         self.shutdown()
         self.server_close()
         self.thread.join()

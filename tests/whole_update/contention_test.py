@@ -2,56 +2,16 @@
 companion extension asking "status" back to back, a program reading
 status.json without a pause, a user holding the staged installer open."""
 
-import json
 import subprocess
 import sys
-import threading
 import time
 import unittest
 
 import whole_update
-from whole_update import UpdateFixture, ask, publish, wait_for, wait_for_status
+from whole_update import DATA, Pollers, UpdateFixture, ask, publish, wait_for, wait_for_status
 
-DATA = r"C:\ProgramData\OstrelNativeUpdater"
 UP_TO_DATE = {"ok": True, "state": "up_to_date", "installedVersion": "1.1.0"}
 SHARED_INSTALLER = "Ostrel-Setup-latest.exe"
-
-
-class Pollers:
-    """Extensions asking "status" back to back, each in a thread of its own,
-    until the context ends; every reply that is not a status is kept."""
-
-    def __init__(self, machine, count: int):
-        self.machine = machine
-        self.stopping = threading.Event()
-        self.replies = 0
-        self.unstarted = 0
-        self.failures = []
-        self.threads = [threading.Thread(target=self.poll) for _ in range(count)]
-
-    def poll(self):
-        while not self.stopping.is_set():
-            try:
-                completed = whole_update.request(self.machine, "status")
-                if whole_update.unstarted(completed):
-                    self.unstarted += 1
-                    continue
-                answer = whole_update.reply(completed, "status")
-                if answer.get("ok") is not True or "state" not in answer:
-                    self.failures.append(answer)
-            except (AssertionError, json.JSONDecodeError, subprocess.TimeoutExpired) as failure:
-                self.failures.append(str(failure))
-            self.replies += 1
-
-    def __enter__(self):
-        for thread in self.threads:
-            thread.start()
-        return self
-
-    def __exit__(self, *_):
-        self.stopping.set()
-        for thread in self.threads:
-            thread.join()
 
 
 class ContentionTest(UpdateFixture, unittest.TestCase):

@@ -1,25 +1,43 @@
 // The installer of the whole-update tests. The publisher appends the
 // version it stands for to the end of this program's file ("\n" Mark
 // version "\n"), so one program stands in for every release. Run by the
-// apply worker, it records its arguments and that version in
+// apply worker, it appends its arguments, that version and the SHA-512 of
+// its own file (hexadecimal) to
 // "C:\Program Files\Ostrel\Application\installer-record.txt", one line each,
-// where the tests read them, and exits 0.
+// where the tests read them, and exits 0. Each run appends its own lines, so
+// a test sees every run and what exactly ran.
+//
+// While "installer-hold" exists beside the record, it waits (at most a
+// minute) before it records: a test can act while an installer runs.
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <bcrypt.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 constexpr std::string_view Mark = "stand-in-installer-version=";
 constexpr wchar_t RecordPath[] = L"C:\\Program Files\\Ostrel\\Application\\installer-record.txt";
+constexpr wchar_t HoldPath[] = L"C:\\Program Files\\Ostrel\\Application\\installer-hold";
+constexpr int HoldPolls = 1200;
+constexpr DWORD HoldPollMilliseconds = 50;
+
+// This program's own file, open for reading; INVALID_HANDLE_VALUE when it
+// cannot be opened.
+HANDLE OpenOwnFile() {
+  wchar_t image[MAX_PATH];
+  if (::GetModuleFileNameW(nullptr, image, MAX_PATH) == 0) return INVALID_HANDLE_VALUE;
+  return ::CreateFileW(image, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
 
 // The version written after the mark at the end of the file, or "" when the
 // file carries none.
 std::string AppendedVersion() {
-  wchar_t image[MAX_PATH];
-  if (::GetModuleFileNameW(nullptr, image, MAX_PATH) == 0) return "";
-  HANDLE file = ::CreateFileW(image, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = OpenOwnFile();
   if (file == INVALID_HANDLE_VALUE) return "";
   char tail[128] = {};
   LARGE_INTEGER back{};
@@ -35,6 +53,41 @@ std::string AppendedVersion() {
   return std::string(text.substr(0, text.find('\n')));
 }
 
+// The SHA-512 of this program's file in hexadecimal, or "" when it cannot
+// be read.
+std::string OwnDigest() {
+  HANDLE file = OpenOwnFile();
+  if (file == INVALID_HANDLE_VALUE) return "";
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  unsigned char digest[64] = {};
+  bool ok = BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA512_ALGORITHM, nullptr, 0)) &&
+            BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
+  std::vector<unsigned char> buffer(1 << 16);
+  DWORD read = 0;
+  while (ok && (ok = ::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) && read > 0) {
+    ok = BCRYPT_SUCCESS(::BCryptHashData(hash, buffer.data(), read, 0));
+  }
+  ok = ok && BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof digest, 0));
+  if (hash != nullptr) ::BCryptDestroyHash(hash);
+  if (algorithm != nullptr) ::BCryptCloseAlgorithmProvider(algorithm, 0);
+  ::CloseHandle(file);
+  if (!ok) return "";
+  std::string hex;
+  char pair[3];
+  for (unsigned char byte : digest) {
+    std::snprintf(pair, sizeof pair, "%02x", byte);
+    hex += pair;
+  }
+  return hex;
+}
+
+void AwaitHoldReleased() {
+  for (int polls = 0; polls < HoldPolls && ::GetFileAttributesW(HoldPath) != INVALID_FILE_ATTRIBUTES; ++polls) {
+    ::Sleep(HoldPollMilliseconds);
+  }
+}
+
 std::string Utf8(const wchar_t* text) {
   int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   std::string bytes(size > 0 ? size - 1 : 0, '\0');
@@ -45,10 +98,12 @@ std::string Utf8(const wchar_t* text) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  AwaitHoldReleased();
   std::string record;
   for (int index = 1; index < argc; ++index) record += "argument=" + Utf8(argv[index]) + "\n";
   record += "version=" + AppendedVersion() + "\n";
-  HANDLE file = ::CreateFileW(RecordPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  record += "sha512=" + OwnDigest() + "\n";
+  HANDLE file = ::CreateFileW(RecordPath, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 2;
   DWORD written = 0;
   bool ok = ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);

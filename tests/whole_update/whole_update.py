@@ -10,6 +10,7 @@ OSTREL_STAND_IN_BROWSER, OSTREL_STAND_IN_INSTALLER, OSTREL_FILE_READER,
 OSTREL_RELEASE_TOOL and OSTREL_WINE_TEMPLATE (where the pristine prefix that
 each machine copies is kept)."""
 
+import base64
 import fcntl
 import json
 import os
@@ -18,6 +19,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 from pathlib import Path, PureWindowsPath
 
@@ -29,6 +31,10 @@ ORIGIN = "chrome-extension://inmdpcjjlckfjmggcpdcmbooiogihncc/"
 UPDATER = r"C:\Program Files\Ostrel\Updater\OstrelUpdate.exe"
 BROWSER = r"C:\Program Files\Ostrel\Application\chrome.exe"
 INSTALLER_RECORD = r"C:\Program Files\Ostrel\Application\installer-record.txt"
+# While this file exists the stand-in installer waits before it records.
+INSTALLER_HOLD = r"C:\Program Files\Ostrel\Application\installer-hold"
+# The updater's protected working directory (UpdaterDataDirectory).
+DATA = r"C:\ProgramData\OstrelNativeUpdater"
 SERVICE = "OstrelNativeUpdater"
 TEST_KEY = REPOSITORY / "tests" / "data" / "release_test_key.pem"
 # What the stand-in installer finds at the end of its file (see stand_in_installer.cpp).
@@ -178,6 +184,12 @@ def publish(feed: Path, version: str, size: int = 0, name: str = ""):
                        capture_output=True)
 
 
+def signed_sha512(feed: Path) -> str:
+    """The SHA-512 that the feed's release.json signs, in hexadecimal as the
+    stand-in installer records its own."""
+    return base64.b64decode(json.loads((feed / "release.json").read_bytes())["sha512"]).hex()
+
+
 def frame(message: dict) -> bytes:
     body = json.dumps(message, separators=(",", ":")).encode()
     return struct.pack("<I", len(body)) + body
@@ -215,6 +227,43 @@ def reply(completed: subprocess.CompletedProcess, action: str) -> dict:
     if length != len(output) - 4:
         raise AssertionError(f"native messaging {action}: frame of {length} bytes, {len(output) - 4} sent")
     return json.loads(output[4:])
+
+
+class Pollers:
+    """Extensions asking "status" back to back, each in a thread of its own,
+    until the context ends; every reply that is not a status is kept."""
+
+    def __init__(self, machine, count: int):
+        self.machine = machine
+        self.stopping = threading.Event()
+        self.replies = 0
+        self.unstarted = 0
+        self.failures = []
+        self.threads = [threading.Thread(target=self.poll) for _ in range(count)]
+
+    def poll(self):
+        while not self.stopping.is_set():
+            try:
+                completed = request(self.machine, "status")
+                if unstarted(completed):
+                    self.unstarted += 1
+                    continue
+                answer = reply(completed, "status")
+                if answer.get("ok") is not True or "state" not in answer:
+                    self.failures.append(answer)
+            except (AssertionError, json.JSONDecodeError, subprocess.TimeoutExpired) as failure:
+                self.failures.append(str(failure))
+            self.replies += 1
+
+    def __enter__(self):
+        for thread in self.threads:
+            thread.start()
+        return self
+
+    def __exit__(self, *_):
+        self.stopping.set()
+        for thread in self.threads:
+            thread.join()
 
 
 def wait_for(check, seconds: float, interval: float = 0.25):

@@ -21,7 +21,8 @@ class WholeUpdateTest(UpdateFixture, unittest.TestCase):
         browser.close()
         self.assertEqual(wait_for_status(self.machine, ("up_to_date", "error")),
                          {"ok": True, "state": "up_to_date", "installedVersion": "1.1.0"})
-        self.assertEqual(self.installer_record(), "argument=/S\nargument=/NATIVEUPDATE\nversion=1.1.0\n")
+        self.assertEqual(self.installer_record(), "argument=/S\nargument=/NATIVEUPDATE\nversion=1.1.0\n"
+                         f"sha512={whole_update.signed_sha512(self.feed)}\n")
         report = self.machine.updater("--inspect-installation")
         self.assertEqual((report.returncode, report.stdout), (0, b'{"readOnly":true,"legacy":false,"running":false}\r\n'))
         removed = self.machine.updater("--uninstall")
