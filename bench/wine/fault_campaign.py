@@ -17,9 +17,8 @@ updater process is left to act, it asks "check". After every fault and at
 the end it checks what must hold whatever struck: every installer that ran
 has the SHA-512 and version of the signed release; the installed version
 only moves from 1.0.0 to 1.1.0; every status read parses; once the faults
-stop each machine reaches "up_to_date" with 1.1.0 (with the browser closed,
-or else once the user starts it again, which the summary counts apart) and
-no updater process is left; the working directory holds at most one staged
+stop each machine reaches "up_to_date" with 1.1.0 with the browser closed,
+and no updater process is left; the working directory holds at most one staged
 installer and one partial download. It exits non-zero when any check fails.
 
   python3 fault_campaign.py [--seed N] [--faults-per-kind K] [--duration SECONDS]
@@ -57,7 +56,6 @@ UP_TO_DATE = {"ok": True, "state": "up_to_date", "installedVersion": NEW}
 SETTLE_SECONDS = 120
 # A hand-off, an installer run, and another after an interruption.
 HAND_OFF_SECONDS = 60
-REGISTRY_KEY = r"SOFTWARE\Ostrel\NativeUpdater"
 # How long the campaign lets the updater be without a process of its own
 # before it asks "check", as the extension's popup would.
 IDLE_BEFORE_CHECK = 2.0
@@ -109,7 +107,6 @@ class Outcome:
     missed: Counter = field(default_factory=Counter)
     updates: int = 0
     converged: int = 0
-    reopened: int = 0
     mismatches: list = field(default_factory=list)
 
     def mismatch(self, update: int, text: str):
@@ -221,18 +218,6 @@ class Update:
             self.outcome.mismatch(self.number, f"working directory holds {sorted(entries)}")
 
     # Driving the update.
-
-    def reopen(self) -> bool:
-        """The user starts the browser again, and "check" is asked: the
-        service then publishes what is installed. Said, and counted apart,
-        since the update did not settle with the browser closed."""
-        version = self.machine.wine("reg", "query", "HKLM\\" + REGISTRY_KEY, "/v", "Version").stdout.decode(errors="replace").split()[-1:]
-        say(f"  not up_to_date with the browser closed ({self.statuses[-1:]}, installer runs "
-            f"{len(self.installer_runs())}, registry Version {version}): the browser started again")
-        self.outcome.reopened += 1
-        with contextlib.closing(Browser(self.machine)):
-            self.check()
-            return self.settle(lambda status: status == UP_TO_DATE)
 
     def settle(self, reached, seconds: float = SETTLE_SECONDS) -> bool:
         """Asks "status" until reached(status), asking "check" whenever no
@@ -350,8 +335,6 @@ class Update:
                 if kind in HAND_OFF_KINDS:
                     self.inject(kind)
             converged = self.settle(lambda status: status == UP_TO_DATE, HAND_OFF_SECONDS)
-            if not converged:
-                converged = self.reopen()
         if pollers and pollers.failures:
             self.outcome.mismatch(self.number, f"status read by a poller: {pollers.failures[:3]}")
         return converged
@@ -405,7 +388,7 @@ def summarise(outcome: Outcome, seed: int, seconds: float):
         missed = f" ({outcome.missed[kind]} found nothing to strike)" if outcome.missed[kind] else ""
         say(f"  {outcome.injected[kind]:3d}  {kind}{missed}")
     say(f"faults injected {sum(outcome.injected.values())}, updates run {outcome.updates}, "
-        f"updates converged {outcome.converged} ({outcome.reopened} only once the browser started again), "
+        f"updates converged {outcome.converged}, "
         f"mismatches {len(outcome.mismatches)}, wall time {seconds:.0f} s")
     for mismatch in outcome.mismatches:
         say(f"  {mismatch}")
