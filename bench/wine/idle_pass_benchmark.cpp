@@ -48,9 +48,9 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::pair<const char*, std::function<void()>>> steps = {
       {"is the browser running", [] { (void)ostrel::IsBrowserRunning(); }},
       {"download release.json",
-       [&] { metadata = ostrel::DownloadFeedFile(u"release.json", ostrel::ReleaseMetadataLimit, u""); }},
+       [&] { metadata = ostrel::DownloadFeedFile(u"release.json", ostrel::ReleaseMetadataLimit); }},
       {"download release.sig",
-       [&] { signature = ostrel::DownloadFeedFile(u"release.sig", ostrel::ReleaseSignatureLimit, u""); }},
+       [&] { signature = ostrel::DownloadFeedFile(u"release.sig", ostrel::ReleaseSignatureLimit); }},
       {"verify signature and metadata", [&] { release = ostrel::VerifyReleaseMetadata(metadata, signature); }},
       {"compare with installed version", [&] { (void)ostrel::IsNewerThanInstalled(release.version); }},
       {"write status", [&] { ostrel::WriteStatus(u"up_to_date", u"", ""); }},
