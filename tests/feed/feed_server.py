@@ -146,6 +146,13 @@ class FeedState:
         with self.lock:
             return {name: len(faults) for name, faults in self.faults.items() if faults}
 
+    def disarm(self) -> dict:
+        """Drops the faults still armed; returns how many there were by file."""
+        with self.lock:
+            armed = {name: len(faults) for name, faults in self.faults.items() if faults}
+            self.faults.clear()
+            return armed
+
     def count_sent(self, name: str, count: int):
         with self.lock:
             self.sent[name] = self.sent.get(name, 0) + count

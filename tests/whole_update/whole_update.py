@@ -202,11 +202,11 @@ def request(machine: WineMachine, action: str) -> subprocess.CompletedProcess:
 
 
 def unstarted(completed: subprocess.CompletedProcess) -> bool:
-    """Whether Wine ended the host before it ran: exit code 1 and nothing on
+    """Whether Wine ended the host before it ran: a failure and nothing on
     either stream, which the host itself never does (it always writes a reply
     or a failure). Seen now and then with several hosts starting at once
-    beside a busy service."""
-    return completed.returncode == 1 and not completed.stdout and not completed.stderr
+    beside a busy service, with exit codes 1 and 66."""
+    return completed.returncode != 0 and not completed.stdout and not completed.stderr
 
 
 def ask(machine: WineMachine, action: str) -> dict:
