@@ -4,8 +4,16 @@
 // apply worker, it records its arguments and that version in
 // "C:\Program Files\Ostrel\Application\installer-record.txt", one line each,
 // where the tests read them, and exits 0.
+//
+// When RelaunchMark is appended too (on a line of its own before the
+// version's), it stands for an installer that relaunches itself: it starts
+// a copy of itself from its temporary directory with RelaunchedArgument
+// added and exits at once; the copy pauses, adds the version that the
+// updater has recorded by then ("installed=" from the registry) to its
+// record, and records.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <string_view>
 
@@ -13,10 +21,14 @@ namespace {
 
 constexpr std::string_view Mark = "stand-in-installer-version=";
 constexpr wchar_t RecordPath[] = L"C:\\Program Files\\Ostrel\\Application\\installer-record.txt";
+constexpr std::string_view RelaunchMark = "stand-in-installer-relaunches\n";
+constexpr wchar_t RelaunchedArgument[] = L"/RELAUNCHED";
+// Long enough for an updater that waited only for the first process to
+// record the version before the copy looks.
+constexpr DWORD RelaunchedPauseMilliseconds = 5000;
 
-// The version written after the mark at the end of the file, or "" when the
-// file carries none.
-std::string AppendedVersion() {
+// The last bytes of the file, where the publisher appends, or "".
+std::string AppendedTail() {
   wchar_t image[MAX_PATH];
   if (::GetModuleFileNameW(nullptr, image, MAX_PATH) == 0) return "";
   HANDLE file = ::CreateFileW(image, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -27,8 +39,14 @@ std::string AppendedVersion() {
   DWORD read = 0;
   bool ok = ::SetFilePointerEx(file, back, nullptr, FILE_END) && ::ReadFile(file, tail, sizeof tail, &read, nullptr);
   ::CloseHandle(file);
-  if (!ok) return "";
-  std::string_view text(tail, read);
+  return ok ? std::string(tail, read) : "";
+}
+
+// The version written after the mark at the end of the file, or "" when the
+// file carries none.
+std::string AppendedVersion() {
+  const std::string appended = AppendedTail();
+  std::string_view text = appended;
   std::size_t start = text.rfind(Mark);
   if (start == std::string_view::npos) return "";
   text.remove_prefix(start + Mark.size());
@@ -42,12 +60,52 @@ std::string Utf8(const wchar_t* text) {
   return bytes;
 }
 
+// Starts a copy of this program, made in the temporary directory, with the
+// same arguments and RelaunchedArgument; whether it started.
+bool Relaunch(int argc, wchar_t** argv) {
+  wchar_t image[MAX_PATH];
+  wchar_t copy[MAX_PATH];
+  if (::GetModuleFileNameW(nullptr, image, MAX_PATH) == 0 || ::GetTempPathW(MAX_PATH, copy) == 0) return false;
+  std::wcscat(copy, L"stand-in-installer-copy.exe");
+  if (!::CopyFileW(image, copy, FALSE)) return false;
+  std::wstring commandLine = std::wstring(L"\"") + copy + L"\"";
+  for (int index = 1; index < argc; ++index) commandLine += std::wstring(L" ") + argv[index];
+  commandLine += std::wstring(L" ") + RelaunchedArgument;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(copy, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &started)) {
+    return false;
+  }
+  ::CloseHandle(started.hThread);
+  ::CloseHandle(started.hProcess);
+  return true;
+}
+
+// The "Version" the updater has recorded, or "" when there is none.
+std::string InstalledVersion() {
+  wchar_t version[64] = {};
+  DWORD size = sizeof version;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Ostrel\\NativeUpdater", L"Version", RRF_RT_REG_SZ, nullptr,
+                     version, &size) != ERROR_SUCCESS) {
+    return "";
+  }
+  return Utf8(version);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  const bool relaunched = argc > 1 && std::wstring_view(argv[argc - 1]) == RelaunchedArgument;
+  if (!relaunched && AppendedTail().find(RelaunchMark) != std::string::npos) return Relaunch(argc, argv) ? 0 : 4;
   std::string record;
   for (int index = 1; index < argc; ++index) record += "argument=" + Utf8(argv[index]) + "\n";
   record += "version=" + AppendedVersion() + "\n";
+  if (relaunched) {
+    ::Sleep(RelaunchedPauseMilliseconds);
+    record += "installed=" + InstalledVersion() + "\n";
+  }
   HANDLE file = ::CreateFileW(RecordPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 2;
   DWORD written = 0;
