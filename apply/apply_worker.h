@@ -17,8 +17,10 @@ namespace ostrel {
 // from the working directory (RemoveOrphanedFiles) and empties the
 // installer's own temporary directory. The installer then runs with
 // "/S /NATIVEUPDATE" in that directory, its file held against writers from
-// verification to start; on success "Version" and the status "up_to_date"
-// are written and the installer deleted.
+// verification to start, in a job that every process it starts joins; once
+// every one of them has ended within 20 minutes, and the installer reported
+// success, "Version" and the status "up_to_date" are written and the
+// installer deleted. At the limit the job's processes are terminated.
 //
 // Raises std::runtime_error with the worker's own messages ("Only SYSTEM may
 // apply a native release", "Invalid updater worker location", "Updater
@@ -28,7 +30,10 @@ namespace ostrel {
 // taken is published first: "ready" with the staged version and the
 // failure's message when the staged release could still be installed,
 // "error" with the message otherwise; a failure to publish it is dropped in
-// favour of the original. Writes nothing to the standard streams.
+// favour of the original. No installer process outlives the worker or its
+// lock: they have ended before a failure is published, and the job ends
+// them should the worker itself die. Writes nothing to the standard
+// streams.
 void RunApplyWorker(std::uint32_t parentProcessId);
 
 }  // namespace ostrel

@@ -3,18 +3,18 @@
 #include <optional>
 #include <string>
 
+#include "apply/installer_job.h"
 #include "foundation/failure.h"
 #include "foundation/path_grammar.h"
 #include "os/process.h"
+#include "os/tick_count.h"
 
 namespace ostrel {
 namespace {
 
-constexpr std::uint32_t InstallerTimeoutMilliseconds = 20 * 60 * 1000;
-
 // Starts the process; no environment means the caller's.
 os::ProcessInformation Start(std::u16string_view executablePath, std::u16string_view arguments,
-                             std::optional<std::u16string_view> environment) {
+                             std::optional<std::u16string_view> environment, std::uint32_t creationFlags) {
   // Windows paths cannot hold a double quote, so quoting is enough to keep a
   // path with blanks one argument.
   std::u16string commandLine = u"\"";
@@ -23,7 +23,7 @@ os::ProcessInformation Start(std::u16string_view executablePath, std::u16string_
   commandLine += arguments;
   const os::StartupInfo hidden{os::StartfUseShowWindow, os::SwHide};
   // The block is built from UTF-16 strings, which CreateProcess must be told.
-  const std::uint32_t flags = os::CreateNoWindow | (environment ? os::CreateUnicodeEnvironment : 0);
+  const std::uint32_t flags = creationFlags | os::CreateNoWindow | (environment ? os::CreateUnicodeEnvironment : 0);
   os::ProcessInformation started;
   // The application name is given, so the file is never looked up on the
   // search path; no handle of this process, which may run as LocalSystem,
@@ -35,10 +35,18 @@ os::ProcessInformation Start(std::u16string_view executablePath, std::u16string_
   return started;
 }
 
-void AwaitSuccess(const os::ProcessInformation& started) {
-  std::uint32_t waited = os::WaitTimeout;
-  Require(!os::WaitForSingleObject(started.process, InstallerTimeoutMilliseconds, waited) && waited == os::WaitObject0,
-          "Installer did not finish; it was not terminated");
+// Runs the process in a job of its own until every process of the job has
+// ended; the process started decides success by its exit code. The handle
+// kept is closed once CreateProcess has returned.
+void RunInJob(std::u16string_view executablePath, std::u16string_view arguments,
+              std::optional<std::u16string_view> environment, os::Handle kept) {
+  os::Handle job = CreateInstallerJob();
+  const std::uint64_t startedAt = os::GetTickCount64();
+  // Suspended until it is in the job, so nothing it starts can escape it.
+  os::ProcessInformation started = Start(executablePath, arguments, environment, os::CreateSuspended);
+  kept = os::Handle();
+  StartInJob(job, started);
+  AwaitEmptyJob(job, startedAt);
   std::uint32_t exitCode = 0;
   if (const os::Failure failure = os::GetExitCodeProcess(started.process, exitCode)) {
     RaiseLastError("Read installer result", *failure);
@@ -49,15 +57,16 @@ void AwaitSuccess(const os::ProcessInformation& started) {
 }  // namespace
 
 void StartUpdateProcess(std::u16string_view executablePath, std::u16string_view arguments, bool wait) {
-  os::ProcessInformation started = Start(executablePath, arguments, std::nullopt);
-  if (wait) AwaitSuccess(started);
+  if (wait) {
+    RunInJob(executablePath, arguments, std::nullopt, os::Handle());
+  } else {
+    Start(executablePath, arguments, std::nullopt, 0);
+  }
 }
 
 void RunInstaller(std::u16string_view installerPath, std::u16string_view arguments, os::Handle verifiedInstaller,
                   std::u16string_view environment) {
-  os::ProcessInformation started = Start(installerPath, arguments, environment);
-  verifiedInstaller = os::Handle();
-  AwaitSuccess(started);
+  RunInJob(installerPath, arguments, environment, std::move(verifiedInstaller));
 }
 
 }  // namespace ostrel

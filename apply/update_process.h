@@ -11,12 +11,19 @@ namespace ostrel {
 
 // Starts executablePath, hidden and inheriting no handle, in the caller's
 // environment, with the command line: the quoted path, a blank and the
-// arguments unchanged; its working directory is the path's parent. With
-// wait, waits at most 20 minutes and requires exit code 0. Raises
-// std::runtime_error "Start authenticated update" (with the code),
-// "Installer did not finish; it was not terminated", "Read installer result"
-// (with the code) or "Native installer reported a failure". A started
-// process is never terminated.
+// arguments unchanged; its working directory is the path's parent. Raises
+// std::runtime_error "Start authenticated update" with the code when it
+// cannot be started.
+//
+// With wait, it runs in a job of its own (installer_job.h), which every
+// process it starts joins, and the call returns once every process of the
+// job has ended, within 20 minutes of the start, and the process started
+// ended with exit code 0. Raises the job's failures ("Start authenticated
+// update" with the code, "Installer did not finish; it was terminated" and
+// the others of AwaitEmptyJob), "Read installer result" with the code, or
+// "Native installer reported a failure". Every process of the job has ended
+// when a failure is raised after the start, or ends as the job's handle is
+// closed on the way out.
 void StartUpdateProcess(std::u16string_view executablePath, std::u16string_view arguments, bool wait);
 
 // StartUpdateProcess with wait for the browser installer, in the given

@@ -15,6 +15,8 @@ inline constexpr std::uint32_t WaitObject0 = 0;
 inline constexpr std::uint32_t WaitTimeout = 258;
 inline constexpr std::uint32_t WaitFailed = 0xFFFFFFFF;
 inline constexpr std::uint32_t CreateNoWindow = 0x08000000;
+// The process's first thread waits for ResumeThread before it runs anything.
+inline constexpr std::uint32_t CreateSuspended = 0x00000004;
 // The environment block given to CreateProcess holds UTF-16 strings.
 inline constexpr std::uint32_t CreateUnicodeEnvironment = 0x00000400;
 inline constexpr std::uint32_t StartfUseShowWindow = 0x1;
@@ -66,6 +68,13 @@ struct ProcessInformation {
 
 // QueryFullProcessImageNameW into a buffer of 32,768 UTF-16 units.
 [[nodiscard]] Failure QueryFullProcessImageName(const Handle& process, std::uint32_t flags, std::u16string& imageName);
+
+// ResumeThread: fails when the call returns (DWORD)-1; the previous suspend
+// count it reports otherwise is not kept.
+[[nodiscard]] Failure ResumeThread(const Handle& thread);
+
+// TerminateProcess: ends the process with the exit code.
+[[nodiscard]] Failure TerminateProcess(const Handle& process, std::uint32_t exitCode);
 
 // GetCurrentProcessId.
 std::uint32_t GetCurrentProcessId();

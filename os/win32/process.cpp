@@ -78,6 +78,15 @@ Failure QueryFullProcessImageName(const Handle& process, std::uint32_t flags, st
   return std::nullopt;
 }
 
+Failure ResumeThread(const Handle& thread) {
+  if (::ResumeThread(Native(thread)) == static_cast<DWORD>(-1)) return ::GetLastError();
+  return std::nullopt;
+}
+
+Failure TerminateProcess(const Handle& process, std::uint32_t exitCode) {
+  return win32::FailureUnless(::TerminateProcess(Native(process), exitCode));
+}
+
 std::uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 
 }  // namespace ostrel::os

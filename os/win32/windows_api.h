@@ -27,6 +27,7 @@
 #undef CopyFile
 #undef CreateDirectory
 #undef CreateFile
+#undef CreateJobObject
 #undef CreateProcess
 #undef CreateService
 #undef DeleteFile

@@ -154,7 +154,7 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
       {"parent ends within the wait",
        [](StagedRelease&) {
          FakeProcess parent = InstalledUpdaterProcess();
-         parent.endsAt = Machine().processes.waited + 29000;
+         parent.endsAt = Machine().tickCount + 29000;
          Machine().processes.running.push_back(parent);
        },
        "", true, {UpToDate("2.0.0")}},
@@ -215,10 +215,13 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
        false, {UpToDate("2.0.1")}},
       {"installer fails", [](StagedRelease& test) { Machine().processes.programs[test.Installer()].exitCode = 1603; },
        "Native installer reported a failure", true, {Ready("Native installer reported a failure")}},
-      {"installer does not finish",
-       [](StagedRelease& test) { Machine().processes.programs[test.Installer()].runsFor = std::nullopt; },
-       "Installer did not finish; it was not terminated", true,
-       {Ready("Installer did not finish; it was not terminated")}},
+      {"no job for the installer",
+       [](StagedRelease&) { Machine().processes.createJobFailure = os::ErrorAccessDenied; },
+       "Start authenticated update (5)", false, {Ready("Start authenticated update (5)")}},
+      // Started suspended, it is ended before it runs.
+      {"installer cannot join its job",
+       [](StagedRelease&) { Machine().processes.assignFailure = os::ErrorAccessDenied; },
+       "Start authenticated update (5)", true, {Ready("Start authenticated update (5)")}},
   };
   for (const Scenario& scenario : scenarios) {
     SCOPED_TRACE(scenario.name);
@@ -279,12 +282,62 @@ TEST(ApplyWorkerTest, HoldsTheTransactionLockWhileTheInstallerRuns) {
   EXPECT_THAT(lockHeld, ElementsAre(true));
 }
 
+// The copy of itself an installer starts to do the work before it exits.
+std::u16string RelaunchedInstaller() { return JoinPath(Temporary, u"Ostrel-Setup-2.0.0.exe"); }
+
+bool RelaunchedInstallerRuns() {
+  return std::ranges::any_of(Machine().processes.running,
+                             [](const FakeProcess& process) { return process.imagePath == RelaunchedInstaller(); });
+}
+
+TEST(ApplyWorkerTest, RecordsTheReleaseOnlyOnceTheInstallersRelaunchedCopyHasEnded) {
+  StagedRelease test;
+  Machine().processes.programs[test.Installer()] = {0, 0, {{RelaunchedInstaller(), 5 * 60 * 1000}}};
+  std::vector<std::u16string> versionsWhileCopyRan;
+  Machine().whileSleeping = [&] {
+    if (RelaunchedInstallerRuns()) versionsWhileCopyRan.push_back(ReadInstalledVersion());
+  };
+  int changesWhileCopyRan = 0;
+  Machine().fileSystem.beforeChange = [&] { changesWhileCopyRan += RelaunchedInstallerRuns(); };
+  EXPECT_EQ(test.Run(), "");
+  EXPECT_THAT(versionsWhileCopyRan, testing::AllOf(testing::Not(IsEmpty()), Each(std::u16string(u"1.0.0"))));
+  EXPECT_EQ(changesWhileCopyRan, 0) << "the installer was deleted or the status written while the copy ran";
+  EXPECT_EQ(ReadInstalledVersion(), u"2.0.0");
+  EXPECT_EQ(Machine().fileSystem.Find(test.Installer()), nullptr);
+  EXPECT_EQ(test.statuses, std::vector<std::string>{UpToDate("2.0.0")});
+  EXPECT_THAT(Machine().processes.ended, Each(testing::Field(&FakeProcess::exitCode, 0u))) << "nothing was terminated";
+}
+
+// At the limit the installer's processes end first, then the failure is
+// published, and only then is the lock released: no installer outlives
+// the lock, and nothing but the lock's holder speaks for the release.
+TEST(ApplyWorkerTest, EndsTheInstallerAtItsLimitBeforeItPublishesAndPublishesBeforeItReleasesTheLock) {
+  StagedRelease test;
+  Machine().processes.programs[test.Installer()] = {0, 0, {{RelaunchedInstaller(), std::nullopt}}};
+  std::vector<bool> runningAtPublication;
+  std::vector<bool> lockedAtPublication;
+  Machine().fileSystem.afterMove = [&](const std::u16string& key) {
+    if (key != u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\STATUS.JSON") return;
+    test.statuses.push_back(Machine().fileSystem.files.at(key)->contents);
+    runningAtPublication.push_back(RelaunchedInstallerRuns());
+    lockedAtPublication.push_back(IsTransactionActive());
+  };
+  EXPECT_EQ(test.Run(), "Installer did not finish; it was terminated");
+  EXPECT_EQ(test.statuses, std::vector<std::string>{Ready("Installer did not finish; it was terminated")});
+  EXPECT_THAT(runningAtPublication, ElementsAre(false));
+  EXPECT_THAT(lockedAtPublication, ElementsAre(true));
+  EXPECT_FALSE(IsTransactionActive());
+  EXPECT_THAT(Machine().handles.open, IsEmpty());
+  EXPECT_EQ(ReadInstalledVersion(), u"1.0.0");
+  EXPECT_NE(Machine().fileSystem.Find(test.Installer()), nullptr);
+}
+
 TEST(ApplyWorkerTest, DoesNotWaitForAnUnrelatedProcessThatReusedTheParentsId) {
   StagedRelease test;
   Machine().processes.running.push_back({ParentId, u"other.exe", u"C:\\other.exe"});
   EXPECT_EQ(test.Run(), "");
   EXPECT_TRUE(test.Installed());
-  EXPECT_THAT(Machine().processes.waitTimeouts, ElementsAre(20u * 60 * 1000)) << "only the installer is waited for";
+  EXPECT_THAT(Machine().processes.waitTimeouts, IsEmpty()) << "the unrelated process was waited for";
   EXPECT_TRUE(Machine().handles.open.empty());
 }
 
@@ -365,7 +418,7 @@ TEST(ApplyWorkerTest, GivesTheInstallerAProtectedTemporaryDirectoryAndOtherwiseI
   EXPECT_EQ(test.Run(), "");
   const FakeLaunch& installer = Machine().processes.launches.at(0);
   EXPECT_EQ(installer.commandLine, u"\"" + test.Installer() + u"\" /S /NATIVEUPDATE");
-  EXPECT_EQ(installer.creationFlags, os::CreateNoWindow | os::CreateUnicodeEnvironment);
+  EXPECT_EQ(installer.creationFlags, os::CreateNoWindow | os::CreateUnicodeEnvironment | os::CreateSuspended);
   std::u16string temporary(Temporary);
   EXPECT_EQ(installer.environment,
             u"=C:=C:\\Windows\\system32"s + u'\0' + u"ComSpec=C:\\Windows\\system32\\cmd.exe" + u'\0' +

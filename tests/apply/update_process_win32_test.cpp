@@ -44,6 +44,13 @@ TEST(UpdateProcessWin32Test, ReturnsAtOnceWithoutWaiting) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
+TEST(UpdateProcessWin32Test, WaitsForTheCopyTheProcessStartedAndTakesTheProcesssOwnExitCode) {
+  auto start = std::chrono::steady_clock::now();
+  // The child exits at once, with its copy's process id, which is never 0.
+  EXPECT_EQ(FailureOf(Child(), u"spawn 3000", true), "Native installer reported a failure");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+}
+
 TEST(UpdateProcessWin32Test, FailsForAMissingExecutableWithItsCode) {
   EXPECT_EQ(FailureOf(u"C:\\missing-setup.exe", u"/S", true), "Start authenticated update (2)");
   // The working directory is checked first.

@@ -13,6 +13,11 @@ FakeMachine& Machine() {
   return machine;
 }
 
+void PassTime(std::uint64_t milliseconds) {
+  Machine().tickCount += milliseconds;
+  Machine().processes.EndDue(Machine().tickCount);
+}
+
 void ResetMachine() { Machine() = FakeMachine(); }
 
 }  // namespace ostrel::fake

@@ -79,7 +79,8 @@ struct FakeMachine {
   std::uint8_t nextRandomByte = 0x5A;
   os::Failure randomFailure;
 
-  // Milliseconds since boot, as last read.
+  // The machine's clock, in milliseconds since boot. It moves on only
+  // through PassTime.
   std::uint64_t tickCount = 5'000'000;
 
   // The service's stop request: absent until the service host creates it.
@@ -109,6 +110,10 @@ struct FakeMachine {
 
 // The machine the os/ functions act on in this process.
 FakeMachine& Machine();
+
+// Lets the milliseconds pass on the machine's clock, as every wait, sleep
+// and reading of the clock does, ending each process whose end comes due.
+void PassTime(std::uint64_t milliseconds);
 
 // Replaces the machine with a new one, as at boot.
 void ResetMachine();

@@ -1,5 +1,6 @@
 // The processes of the fake machine: those running, as the snapshot lists
-// them, those that have ended, and those the caller started.
+// them, those that have ended, those the caller started, and the jobs that
+// hold them.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +8,28 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "os/error_code.h"
 #include "os/process.h"
 
 namespace ostrel::fake {
+
+// A process a program starts as soon as it runs: its image, and how long it
+// runs (for ever without a time). It exits with 0.
+struct FakeChildProcess {
+  std::u16string imagePath;
+  std::optional<std::uint64_t> runsFor;
+};
+
+// How a program runs once started: it exits with exitCode after runsFor
+// milliseconds, and never without them; its children start as it runs.
+struct FakeProgram {
+  std::optional<std::uint64_t> runsFor = 0;
+  std::uint32_t exitCode = 0;
+  std::vector<FakeChildProcess> children = {};
+};
 
 struct FakeProcess {
   std::uint32_t id = 0;
@@ -21,17 +38,16 @@ struct FakeProcess {
   // OpenProcess and QueryFullProcessImageName fail with these, when set.
   os::Failure openFailure = std::nullopt;
   os::Failure queryFailure = std::nullopt;
-  // It ends, with exitCode, once the machine has waited until endsAt; it
-  // never ends without one.
+  // It ends, with exitCode, once the machine's clock reaches endsAt; it
+  // never ends by itself without one.
   std::optional<std::uint64_t> endsAt = std::nullopt;
   std::uint32_t exitCode = 0;
-};
-
-// How a program runs once started: it exits with exitCode after runsFor
-// milliseconds, and never without them.
-struct FakeProgram {
-  std::optional<std::uint64_t> runsFor = 0;
-  std::uint32_t exitCode = 0;
+  // The job it belongs to, 0 for none; a process never leaves its job.
+  std::uint32_t job = 0;
+  // Set while it was created suspended and has not been resumed: the
+  // program it runs once resumed. Until then it runs nothing, starts
+  // nothing and never ends by itself.
+  std::optional<FakeProgram> suspended = std::nullopt;
 };
 
 struct FakeLaunch {
@@ -57,6 +73,10 @@ struct FakeProcessHandle {
   bool thread = false;
 };
 
+struct FakeJob {
+  std::uint32_t limitFlags = 0;
+};
+
 struct FakeProcesses {
   // The snapshot lists these in order; a booted machine always runs the
   // idle process, which is no process to open, and the system process,
@@ -65,9 +85,6 @@ struct FakeProcesses {
                                       {4, u"System", u"", std::nullopt, os::ErrorGenFailure}};
   // Ended processes, moved here from running: their handles still answer.
   std::vector<FakeProcess> ended;
-  // The machine's time passes only while a wait on a process lasts: the
-  // milliseconds waited since boot.
-  std::uint64_t waited = 0;
 
   os::Failure snapshotFailure;
   os::Failure firstEntryFailure;
@@ -98,8 +115,34 @@ struct FakeProcesses {
   // GetExitCodeProcess fails with this, when set.
   os::Failure exitCodeFailure;
 
+  // Job objects by id, and the handles open to each.
+  std::map<std::uint32_t, FakeJob> jobs;
+  std::map<std::uintptr_t, std::uint32_t> jobHandles;
+  std::uint32_t nextJobId = 1;
+  // CreateJobObject, AssignProcessToJobObject and TerminateJobObject fail
+  // with these, when set.
+  os::Failure createJobFailure;
+  os::Failure assignFailure;
+  os::Failure terminateJobFailure;
+
   // The kinds of handle closed, in order ("process", "thread", "snapshot").
   std::vector<std::string> closed;
+
+  // A new running process of the image, in the job (0 for none), that runs
+  // nothing yet; its id.
+  std::uint32_t Add(std::u16string_view imagePath, std::uint32_t job);
+  // The running process with this id, or nullptr.
+  FakeProcess* FindRunning(std::uint32_t processId);
+  // Lets the running process run the program from the moment now: it ends
+  // after the program's run time, and the program's children start at once,
+  // in its job.
+  void Run(std::uint32_t processId, const FakeProgram& program, std::uint64_t now);
+  // Ends the running process with the exit code.
+  void End(std::uint32_t processId, std::uint32_t exitCode);
+  // Ends every process whose end is due by the moment now.
+  void EndDue(std::uint64_t now);
+  // The ids of the job's processes that have not ended.
+  std::vector<std::uint32_t> ActiveIn(std::uint32_t job) const;
 };
 
 }  // namespace ostrel::fake

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "fake_os/fake_machine.h"
 #include "os/access_rights.h"
@@ -17,6 +18,9 @@ constexpr std::uint32_t IdleProcessId = 0;
 // What the handles CreateProcess returns grant: PROCESS_ALL_ACCESS, which
 // has the value of THREAD_ALL_ACCESS.
 constexpr std::uint32_t AllAccess = 0x1FFFFF;
+// PROCESS_TERMINATE and THREAD_SUSPEND_RESUME.
+constexpr std::uint32_t ProcessTerminate = 0x1;
+constexpr std::uint32_t ThreadSuspendResume = 0x2;
 
 fake::FakeProcesses& Processes() { return fake::Machine().processes; }
 
@@ -38,7 +42,7 @@ fake::FakeProcess* FindIn(std::vector<fake::FakeProcess>& processes, std::uint32
 }
 
 fake::FakeProcess& FindProcess(std::uint32_t processId) {
-  fake::FakeProcess* running = FindIn(Processes().running, processId);
+  fake::FakeProcess* running = Processes().FindRunning(processId);
   return running != nullptr ? *running : *FindIn(Processes().ended, processId);
 }
 
@@ -58,19 +62,6 @@ Failure QueriedProcess(const Handle& handle, const fake::FakeProcess*& process) 
   if (!(opened->access & ProcessQueryLimitedInformation)) return ErrorAccessDenied;
   process = &FindProcess(opened->processId);
   return std::nullopt;
-}
-
-// Lets the machine's time pass until the moment given, ending every
-// process due by then.
-void WaitUntil(std::uint64_t moment) {
-  fake::FakeProcesses& processes = Processes();
-  processes.waited = moment;
-  auto due = std::stable_partition(processes.running.begin(), processes.running.end(),
-                                   [moment](const fake::FakeProcess& process) {
-                                     return !process.endsAt || *process.endsAt > moment;
-                                   });
-  processes.ended.insert(processes.ended.end(), due, processes.running.end());
-  processes.running.erase(due, processes.running.end());
 }
 
 }  // namespace
@@ -93,19 +84,20 @@ Failure CreateProcess(std::u16string_view applicationName, std::u16string_view c
   launch.imageHeldAgainstWriters = !fake::Machine().fileSystem.SharingAllows(*imageFile.file, GenericWrite, shareAll);
   launch.imageHeldAgainstDeleters = !fake::Machine().fileSystem.SharingAllows(*imageFile.file, Delete, shareAll);
 
-  std::u16string image(applicationName);
-  auto scripted = Processes().programs.find(image);
+  auto scripted = Processes().programs.find(std::u16string(applicationName));
   fake::FakeProgram program = scripted == Processes().programs.end() ? fake::FakeProgram() : scripted->second;
-  fake::FakeProcess process{Processes().nextProcessId, image.substr(image.find_last_of(u"\\/") + 1), image};
-  if (program.runsFor) process.endsAt = Processes().waited + *program.runsFor;
-  process.exitCode = program.exitCode;
-  Processes().nextProcessId += 4;
-  Processes().running.push_back(process);
-  WaitUntil(Processes().waited);  // a program that runs for no time has ended already
+  // A process started by a process of a job belongs to that job; the caller
+  // is in none.
+  const std::uint32_t processId = Processes().Add(applicationName, 0);
+  if (creationFlags & CreateSuspended) {
+    Processes().FindRunning(processId)->suspended = program;
+  } else {
+    Processes().Run(processId, program, fake::Machine().tickCount);
+  }
 
-  processInformation.process = OpenProcessHandle({process.id, AllAccess, false});
-  processInformation.thread = OpenProcessHandle({process.id, AllAccess, true});
-  processInformation.processId = process.id;
+  processInformation.process = OpenProcessHandle({processId, AllAccess, false});
+  processInformation.thread = OpenProcessHandle({processId, AllAccess, true});
+  processInformation.processId = processId;
   if (Processes().whenStarted) Processes().whenStarted(fake::FakeLaunch(Processes().launches.back()));
   return std::nullopt;
 }
@@ -120,13 +112,13 @@ Failure WaitForSingleObject(const Handle& object, std::uint32_t milliseconds, st
   if (!(opened->access & Synchronize)) return ErrorAccessDenied;
   waitResult = WaitObject0;
   if (HasEnded(opened->processId)) return std::nullopt;
-  std::optional<std::uint64_t> endsAt = FindProcess(opened->processId).endsAt;
-  std::uint64_t deadline = Processes().waited + milliseconds;
-  if (endsAt && *endsAt <= deadline) {
-    WaitUntil(std::max(*endsAt, Processes().waited));
+  const std::optional<std::uint64_t> endsAt = FindProcess(opened->processId).endsAt;
+  const std::uint64_t now = fake::Machine().tickCount;
+  if (endsAt && *endsAt <= now + milliseconds) {
+    fake::PassTime(*endsAt > now ? *endsAt - now : 0);
     return std::nullopt;
   }
-  WaitUntil(deadline);
+  fake::PassTime(milliseconds);
   waitResult = WaitTimeout;
   return std::nullopt;
 }
@@ -141,7 +133,7 @@ Failure GetExitCodeProcess(const Handle& handle, std::uint32_t& exitCode) {
 
 Failure OpenProcess(std::uint32_t desiredAccess, bool, std::uint32_t processId, Handle& process) {
   Processes().opened.push_back(processId);
-  const fake::FakeProcess* running = FindIn(Processes().running, processId);
+  const fake::FakeProcess* running = Processes().FindRunning(processId);
   if (running == nullptr || processId == IdleProcessId) return ErrorInvalidParameter;
   if (running->openFailure) return running->openFailure;
   process = OpenProcessHandle({processId, desiredAccess, false});
@@ -153,6 +145,26 @@ Failure QueryFullProcessImageName(const Handle& handle, std::uint32_t, std::u16s
   if (const Failure error = QueriedProcess(handle, process)) return error;
   if (process->queryFailure) return process->queryFailure;
   imageName = process->imagePath;
+  return std::nullopt;
+}
+
+Failure ResumeThread(const Handle& thread) {
+  const fake::FakeProcessHandle* opened = Opened(thread);
+  if (opened == nullptr || !opened->thread) return ErrorInvalidHandle;
+  if (!(opened->access & ThreadSuspendResume)) return ErrorAccessDenied;
+  fake::FakeProcess* process = Processes().FindRunning(opened->processId);
+  if (process == nullptr || !process->suspended) return std::nullopt;
+  const fake::FakeProgram program = *std::exchange(process->suspended, std::nullopt);
+  Processes().Run(process->id, program, fake::Machine().tickCount);
+  return std::nullopt;
+}
+
+Failure TerminateProcess(const Handle& handle, std::uint32_t exitCode) {
+  const fake::FakeProcessHandle* opened = Opened(handle);
+  if (opened == nullptr || opened->thread) return ErrorInvalidHandle;
+  // Windows refuses to terminate a process that has ended.
+  if (!(opened->access & ProcessTerminate) || HasEnded(opened->processId)) return ErrorAccessDenied;
+  Processes().End(opened->processId, exitCode);
   return std::nullopt;
 }
 

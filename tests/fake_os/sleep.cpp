@@ -6,7 +6,7 @@ namespace ostrel::os {
 
 void Sleep(std::uint32_t milliseconds) {
   fake::Machine().sleeps.push_back(milliseconds);
-  fake::Machine().tickCount += milliseconds;
+  fake::PassTime(milliseconds);
   if (fake::Machine().whileSleeping) fake::Machine().whileSleeping();
 }
 

@@ -21,7 +21,7 @@ bool IsStopEventSet() { return Machine().stopEvent.value_or(false); }
 
 bool WaitForStopEvent(std::uint32_t milliseconds) {
   Machine().stopWaits.push_back(milliseconds);
-  Machine().tickCount += milliseconds;
+  fake::PassTime(milliseconds);
   if (Machine().whileWaitingForStop) Machine().whileWaitingForStop();
   return Machine().stopEvent.value_or(false);
 }

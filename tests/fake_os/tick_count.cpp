@@ -5,6 +5,9 @@
 namespace ostrel::os {
 
 // The fake clock moves on by one second at every reading.
-std::uint64_t GetTickCount64() { return fake::Machine().tickCount += 1000; }
+std::uint64_t GetTickCount64() {
+  fake::PassTime(1000);
+  return fake::Machine().tickCount;
+}
 
 }  // namespace ostrel::os

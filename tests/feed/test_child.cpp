@@ -2,6 +2,9 @@
 // argument says and exits.
 //   exit N                 exits with N
 //   sleep MS               sleeps MS milliseconds, then exits with 0
+//   spawn MS               starts a copy of itself that sleeps MS
+//                          milliseconds, hidden, and exits at once with the
+//                          copy's process id
 //   record FILE            writes its own path as it was called, its
 //                          arguments after FILE, one a line, and its working
 //                          directory to FILE (UTF-16LE)
@@ -50,6 +53,21 @@ int wmain(int argumentCount, wchar_t** arguments) {
   if (command == L"sleep") {
     ::Sleep(std::wcstoul(arguments[2], nullptr, 10));
     return 0;
+  }
+  if (command == L"spawn") {
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring commandLine = std::wstring(L"\"") + self + L"\" sleep " + arguments[2];
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION copy{};
+    if (!::CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &copy)) {
+      return 101;
+    }
+    ::CloseHandle(copy.hThread);
+    ::CloseHandle(copy.hProcess);
+    return static_cast<int>(copy.dwProcessId);
   }
   if (command == L"probe-handle") {
     auto handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(arguments[2], nullptr, 10)));

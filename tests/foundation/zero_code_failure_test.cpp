@@ -76,9 +76,17 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Open updater registry (0)"},
                     ZeroCodeCase{"ProcessLaunch", [] { Machine().processes.createProcessFailure = 0; },
                                  [] { StartUpdateProcess(Installer, u"/S", false); }, "Start authenticated update (0)"},
-                    ZeroCodeCase{"ProcessWait", [] { Machine().processes.waitFailure = 0; },
+                    ZeroCodeCase{"InstallerJob", [] { Machine().processes.createJobFailure = 0; },
+                                 [] { StartUpdateProcess(Installer, u"/S", true); }, "Start authenticated update (0)"},
+                    ZeroCodeCase{"InstallerJobAssignment", [] { Machine().processes.assignFailure = 0; },
+                                 [] { StartUpdateProcess(Installer, u"/S", true); }, "Start authenticated update (0)"},
+                    ZeroCodeCase{"InstallerTermination",
+                                 [] {
+                                   Machine().processes.programs[Installer].runsFor = std::nullopt;
+                                   Machine().processes.terminateJobFailure = 0;
+                                 },
                                  [] { StartUpdateProcess(Installer, u"/S", true); },
-                                 "Installer did not finish; it was not terminated"},
+                                 "Installer did not finish; it could not be terminated (0)"},
                     ZeroCodeCase{"ProcessResult", [] { Machine().processes.exitCodeFailure = 0; },
                                  [] { StartUpdateProcess(Installer, u"/S", true); }, "Read installer result (0)"},
                     ZeroCodeCase{"DownloadRequest", [] { Machine().http.failures["WinHttpSendRequest"] = 0; },

@@ -109,6 +109,23 @@ TEST(ProcessContractTest, OpensAProcessByIdForNoMoreThanTheAccessAskedFor) {
   EXPECT_EQ(exitCode, 0u);
 }
 
+TEST(ProcessContractTest, RunsNothingOfASuspendedProcessUntilResumedAndTerminatesIt) {
+  ProcessInformation child;
+  ASSERT_EQ(StartChild(u"exit 3", child, CreateSuspended), std::nullopt);
+  EXPECT_EQ(WaitResult(child.process, 500), WaitTimeout) << "it ran before it was resumed";
+  ASSERT_EQ(TerminateProcess(child.process, 7), std::nullopt);
+  ASSERT_EQ(WaitResult(child.process, 30000), WaitObject0);
+  std::uint32_t exitCode = 0;
+  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), std::nullopt);
+  EXPECT_EQ(exitCode, 7u);
+
+  ASSERT_EQ(StartChild(u"exit 3", child, CreateSuspended), std::nullopt);
+  ASSERT_EQ(ResumeThread(child.thread), std::nullopt);
+  ASSERT_EQ(WaitResult(child.process, 30000), WaitObject0);
+  ASSERT_EQ(GetExitCodeProcess(child.process, exitCode), std::nullopt);
+  EXPECT_EQ(exitCode, 3u);
+}
+
 TEST(ProcessContractTest, AnswersAHandleThatIsNoProcessHandleAsInvalid) {
   ProcessInformation child;
   ASSERT_EQ(StartChild(u"exit 0", child), std::nullopt);

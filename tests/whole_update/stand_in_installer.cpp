@@ -9,11 +9,19 @@
 //
 // While "installer-hold" exists beside the record, it waits (at most a
 // minute) before it records: a test can act while an installer runs.
+//
+// When RelaunchMark is appended too (on a line of its own before the
+// version's), it stands for an installer that relaunches itself: it starts
+// a copy of itself from its temporary directory with RelaunchedArgument
+// added and exits at once; the copy pauses, adds the version that the
+// updater has recorded by then ("installed=" from the registry) to its
+// record, and records.
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +33,11 @@ constexpr wchar_t RecordPath[] = L"C:\\Program Files\\Ostrel\\Application\\insta
 constexpr wchar_t HoldPath[] = L"C:\\Program Files\\Ostrel\\Application\\installer-hold";
 constexpr int HoldPolls = 1200;
 constexpr DWORD HoldPollMilliseconds = 50;
+constexpr std::string_view RelaunchMark = "stand-in-installer-relaunches\n";
+constexpr wchar_t RelaunchedArgument[] = L"/RELAUNCHED";
+// Long enough for an updater that waited only for the first process to
+// record the version before the copy looks.
+constexpr DWORD RelaunchedPauseMilliseconds = 5000;
 
 // This program's own file, open for reading; INVALID_HANDLE_VALUE when it
 // cannot be opened.
@@ -34,9 +47,8 @@ HANDLE OpenOwnFile() {
   return ::CreateFileW(image, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-// The version written after the mark at the end of the file, or "" when the
-// file carries none.
-std::string AppendedVersion() {
+// The last bytes of the file, where the publisher appends, or "".
+std::string AppendedTail() {
   HANDLE file = OpenOwnFile();
   if (file == INVALID_HANDLE_VALUE) return "";
   char tail[128] = {};
@@ -45,8 +57,14 @@ std::string AppendedVersion() {
   DWORD read = 0;
   bool ok = ::SetFilePointerEx(file, back, nullptr, FILE_END) && ::ReadFile(file, tail, sizeof tail, &read, nullptr);
   ::CloseHandle(file);
-  if (!ok) return "";
-  std::string_view text(tail, read);
+  return ok ? std::string(tail, read) : "";
+}
+
+// The version written after the mark at the end of the file, or "" when the
+// file carries none.
+std::string AppendedVersion() {
+  const std::string appended = AppendedTail();
+  std::string_view text = appended;
   std::size_t start = text.rfind(Mark);
   if (start == std::string_view::npos) return "";
   text.remove_prefix(start + Mark.size());
@@ -95,14 +113,54 @@ std::string Utf8(const wchar_t* text) {
   return bytes;
 }
 
+// Starts a copy of this program, made in the temporary directory, with the
+// same arguments and RelaunchedArgument; whether it started.
+bool Relaunch(int argc, wchar_t** argv) {
+  wchar_t image[MAX_PATH];
+  wchar_t copy[MAX_PATH];
+  if (::GetModuleFileNameW(nullptr, image, MAX_PATH) == 0 || ::GetTempPathW(MAX_PATH, copy) == 0) return false;
+  std::wcscat(copy, L"stand-in-installer-copy.exe");
+  if (!::CopyFileW(image, copy, FALSE)) return false;
+  std::wstring commandLine = std::wstring(L"\"") + copy + L"\"";
+  for (int index = 1; index < argc; ++index) commandLine += std::wstring(L" ") + argv[index];
+  commandLine += std::wstring(L" ") + RelaunchedArgument;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(copy, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &started)) {
+    return false;
+  }
+  ::CloseHandle(started.hThread);
+  ::CloseHandle(started.hProcess);
+  return true;
+}
+
+// The "Version" the updater has recorded, or "" when there is none.
+std::string InstalledVersion() {
+  wchar_t version[64] = {};
+  DWORD size = sizeof version;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Ostrel\\NativeUpdater", L"Version", RRF_RT_REG_SZ, nullptr,
+                     version, &size) != ERROR_SUCCESS) {
+    return "";
+  }
+  return Utf8(version);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  const bool relaunched = argc > 1 && std::wstring_view(argv[argc - 1]) == RelaunchedArgument;
+  if (!relaunched && AppendedTail().find(RelaunchMark) != std::string::npos) return Relaunch(argc, argv) ? 0 : 4;
   AwaitHoldReleased();
   std::string record;
   for (int index = 1; index < argc; ++index) record += "argument=" + Utf8(argv[index]) + "\n";
   record += "version=" + AppendedVersion() + "\n";
   record += "sha512=" + OwnDigest() + "\n";
+  if (relaunched) {
+    ::Sleep(RelaunchedPauseMilliseconds);
+    record += "installed=" + InstalledVersion() + "\n";
+  }
   HANDLE file = ::CreateFileW(RecordPath, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 2;
   DWORD written = 0;

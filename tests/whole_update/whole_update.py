@@ -39,6 +39,7 @@ SERVICE = "OstrelNativeUpdater"
 TEST_KEY = REPOSITORY / "tests" / "data" / "release_test_key.pem"
 # What the stand-in installer finds at the end of its file (see stand_in_installer.cpp).
 VERSION_MARK = b"stand-in-installer-version="
+RELAUNCH_MARK = b"stand-in-installer-relaunches\n"
 
 
 def program(variable: str) -> Path:
@@ -155,10 +156,12 @@ def install_browser(machine: WineMachine, version: str):
         raise AssertionError(f"--install {version} failed: {installed.stderr.decode(errors='replace')}")
 
 
-def stand_in_installer(directory: Path, version: str, size: int = 0, name: str = "") -> Path:
+def stand_in_installer(directory: Path, version: str, size: int = 0, name: str = "",
+                       relaunches: bool = False) -> Path:
     """The stand-in installer for a version, padded to size bytes when given,
-    in a file named after the version unless a name is given."""
-    tail = b"\n" + VERSION_MARK + version.encode() + b"\n"
+    in a file named after the version unless a name is given; with
+    relaunches, one that starts a copy of itself to do the work and exits."""
+    tail = b"\n" + (RELAUNCH_MARK if relaunches else b"") + VERSION_MARK + version.encode() + b"\n"
     body = program("OSTREL_STAND_IN_INSTALLER").read_bytes()
     padding = max(0, size - len(body) - len(tail))
     installer = directory / (name or f"Ostrel-Setup-{version}.exe")
@@ -169,11 +172,11 @@ def stand_in_installer(directory: Path, version: str, size: int = 0, name: str =
     return installer
 
 
-def publish(feed: Path, version: str, size: int = 0, name: str = ""):
+def publish(feed: Path, version: str, size: int = 0, name: str = "", relaunches: bool = False):
     """Signs a release of the stand-in installer into the feed directory with
     the build's test key, as the publisher does."""
     with tempfile.TemporaryDirectory() as scratch:
-        installer = stand_in_installer(Path(scratch), version, size, name)
+        installer = stand_in_installer(Path(scratch), version, size, name, relaunches)
         # The tool signs only with a key file no one else may read, as a
         # checkout does not keep it.
         key = Path(scratch) / TEST_KEY.name
@@ -344,10 +347,10 @@ class UpdateFixture:
         self.assertIn(ask(self.machine, "check")["state"], ("checking", "up_to_date", "downloading", "ready", "error"))
         return wait_for_status(self.machine, states)
 
-    def stage(self) -> Browser:
+    def stage(self, relaunches: bool = False) -> Browser:
         """A fresh machine, 1.1.0 published, the browser running and the release staged."""
         self.arrange()
-        publish(self.feed, "1.1.0")
+        publish(self.feed, "1.1.0", relaunches=relaunches)
         self.serve()
         browser = self.start_browser()
         self.assertEqual(self.check_until(("ready", "error")),

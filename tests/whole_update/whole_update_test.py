@@ -31,6 +31,18 @@ class WholeUpdateTest(UpdateFixture, unittest.TestCase):
         self.assertNotIn("ostrelupdate.exe", self.machine.running_programs())
         self.assertNotIn("ostrelapply.exe", self.machine.running_programs())
 
+    def test_waits_for_the_copy_an_installer_relaunched(self):
+        browser = self.stage(relaunches=True)
+        browser.close()
+        self.assertEqual(wait_for_status(self.machine, ("up_to_date", "error")),
+                         {"ok": True, "state": "up_to_date", "installedVersion": "1.1.0"})
+        # The copy found 1.0.0 still recorded, five seconds after the
+        # installer it came from had ended.
+        self.assertEqual(self.installer_record(),
+                         "argument=/S\nargument=/NATIVEUPDATE\nargument=/RELAUNCHED\nversion=1.1.0\ninstalled=1.0.0\n")
+        self.assertFalse({"ostrel-setup-1.1.0.exe", "stand-in-installer-copy.exe"} & set(self.machine.running_programs()))
+        self.assertNotIn("ostrelapply.exe", self.machine.running_programs())
+
     def test_refuses_what_the_feed_changed_after_signing(self):
         def tamper_installer():
             installer = self.feed / "Ostrel-Setup-1.1.0.exe"
