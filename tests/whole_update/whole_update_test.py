@@ -39,7 +39,8 @@ class WholeUpdateTest(UpdateFixture, unittest.TestCase):
         # The copy found 1.0.0 still recorded, five seconds after the
         # installer it came from had ended.
         self.assertEqual(self.installer_record(),
-                         "argument=/S\nargument=/NATIVEUPDATE\nargument=/RELAUNCHED\nversion=1.1.0\ninstalled=1.0.0\n")
+                         "argument=/S\nargument=/NATIVEUPDATE\nargument=/RELAUNCHED\nversion=1.1.0\n"
+                         f"sha512={whole_update.signed_sha512(self.feed)}\ninstalled=1.0.0\n")
         self.assertFalse({"ostrel-setup-1.1.0.exe", "stand-in-installer-copy.exe"} & set(self.machine.running_programs()))
         self.assertNotIn("ostrelapply.exe", self.machine.running_programs())
 
