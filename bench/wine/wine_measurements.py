@@ -1,7 +1,7 @@
 """Measurements of the updater under Wine, each in a fresh Wine prefix
 against the local HTTPS feed (scripts/bench-wine builds and runs them):
 
-  download      DownloadFeedFile against a bare WinHTTP loop and curl on the
+  download      the updater's feed request against a bare WinHTTP loop and curl on the
                 same 256 MiB file from the same server, and the peak resident
                 memory of the downloading process at 16 MiB and 256 MiB
   verification  VerifyInstaller over 1 GiB against `openssl dgst -sha512`
@@ -99,7 +99,7 @@ def measure_download():
                 _, peak = run_measured(machine, program, "updater", "payload-16.bin", str(16 * MiB), destination)
                 memory[16] = max(memory.get(16, 0), peak)
     median = {mode: statistics.median(values) for mode, values in speeds.items()}
-    say(f"download 256 MiB: DownloadFeedFile {median['updater']:.0f} MiB/s, bare WinHTTP loop {median['bare']:.0f} MiB/s, "
+    say(f"download 256 MiB: the updater's feed request {median['updater']:.0f} MiB/s, bare WinHTTP loop {median['bare']:.0f} MiB/s, "
         f"curl {median['curl']:.0f} MiB/s (medians of {ROUNDS})")
     say(f"  ratio to the bare loop {median['updater'] / median['bare']:.2f}, to curl {median['updater'] / median['curl']:.2f}")
     say(f"  peak resident memory of the downloading process: {memory[16] / MiB:.0f} MiB at 16 MiB, "
