@@ -21,22 +21,15 @@ the server how to answer, so a test asks for the misbehaviour it wants:
 A file of the feed directory is served as a static HTTPS host serves it:
 "Range: bytes=N-" or "bytes=N-M" gives 206 with "Content-Range: bytes
 N-M/SIZE", a range that starts past the end 416. A fault armed for a file
-changes how its next request(s) are answered (see Fault).
+(FeedState.arm, by a test that runs the server in its own process) changes
+how its next request(s) are answered (see Fault).
 
 Every feed request is recorded (target and headers), and the body bytes sent
 of each file are counted. Control targets, which are not recorded:
 
   /feed-control/requests               the recorded requests as JSON
-  /feed-control/sent                   {"<file>": body bytes sent} as JSON
   /feed-control/untrusted-certificate  the next TLS handshake presents a
                                        certificate no trusted CA issued
-  /feed-control/fault?file=F&kind=K[&offset=N][&seconds=S][&interval=I]
-                     [&status=N][&count=C]
-                                       arms a fault for the next C (1)
-                                       requests of feed file F
-  /feed-control/faults                 {"armed": {"<file>": faults},
-                                       "active": stalls and trickles under way}
-  /feed-control/release                ends every stall and trickle now
 
 Run as a wrapper, the server lives exactly as long as the command it runs:
 
@@ -56,7 +49,6 @@ import subprocess
 import sys
 import threading
 import time
-import urllib.parse
 from pathlib import Path
 
 FEED_PREFIX = "/updates/native/"
@@ -122,7 +114,8 @@ class FeedState:
         self.untrusted_next = False
         self.sent = {}
         self.faults = {}
-        # One event per stall under way; set to end it early.
+        # One event per stall under way; set to end it early. The number of
+        # stalls and trickles under way, for a measurement that waits for one.
         self.pauses = set()
         self.active = 0
         self.closing = False
@@ -225,34 +218,11 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
     def control(self, command):
         if command == "requests":
             return self.answer(200, json.dumps(self.state.recorded()).encode(), "application/json")
-        if command == "sent":
-            return self.answer(200, json.dumps(self.state.sent_bytes()).encode(), "application/json")
         if command == "untrusted-certificate":
             with self.state.lock:
                 self.state.untrusted_next = True
             return self.answer(200, b"ok")
-        if command == "fault":
-            return self.arm_fault()
-        if command == "faults":
-            with self.state.lock:
-                active = self.state.active
-            return self.answer(200, json.dumps({"armed": self.state.armed(), "active": active}).encode(),
-                               "application/json")
-        if command == "release":
-            self.state.release()
-            return self.answer(200, b"ok")
         return self.answer(404, b"unknown control")
-
-    def arm_fault(self):
-        query = dict(urllib.parse.parse_qsl(self.path.partition("?")[2]))
-        types = {"offset": int, "seconds": float, "interval": float, "status": int, "count": int}
-        try:
-            name = query.pop("file")
-            fault = Fault(kind=query.pop("kind"), **{key: types[key](value) for key, value in query.items()})
-        except (KeyError, ValueError, TypeError) as failure:
-            return self.answer(400, str(failure).encode())
-        self.state.arm(name, fault)
-        return self.answer(200, b"ok")
 
     def misbehave(self, name):
         kind, _, number = name.rpartition("-")
