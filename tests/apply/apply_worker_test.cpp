@@ -52,6 +52,10 @@ FakeProcess InstalledUpdaterProcess() {
 
 void RunBrowser() { Machine().processes.running.push_back({1000, u"chrome.exe", BrowserExecutablePath()}); }
 
+// As --prepare-install leaves it before the updater is replaced by hand.
+void DisableService() { Machine().services.Find(ServiceName)->configuration.startType = os::ServiceDisabled; }
+constexpr const char* Replacing = "Updater is being replaced; pending update canceled";
+
 void SetUninstalling() {
   Machine().registry.SetValue(RegistryView::Bit64, UpdaterRegistryKey, u"Uninstalling", FakeRegistryValue::Dword(1));
 }
@@ -159,6 +163,28 @@ TEST(ApplyWorkerTest, EndsAsEachEdgeCaseRequiresAndReleasesWhatItHolds) {
          Machine().processes.running.push_back(parent);
        },
        "", true, {UpToDate("2.0.0")}},
+      {"an updater started after the worker under the parent's id",
+       [](StagedRelease&) {
+         FakeProcess later = InstalledUpdaterProcess();
+         later.createdAt = Machine().processCreationTime + 1;
+         Machine().processes.running.push_back(later);
+       },
+       "", true, {UpToDate("2.0.0")}},
+      {"service disabled for a replacement", [](StagedRelease&) { DisableService(); }, Replacing, false,
+       {Ready(Replacing)}},
+      {"service disabled as the browser closes",
+       [](StagedRelease&) {
+         RunBrowser();
+         Machine().whileSleeping = [] {
+           if (Machine().sleeps.size() < 2) return;
+           RemoveRunning(BrowserExecutablePath());
+           DisableService();
+         };
+       },
+       Replacing,
+       false,
+       {Ready(Replacing)},
+       {1000, 1000}},
       {"browser closed during the wait",
        [](StagedRelease&) {
          RunBrowser();

@@ -18,6 +18,7 @@ namespace {
 
 using fake::Machine;
 using testing::Each;
+using testing::ElementsAre;
 using testing::IsEmpty;
 
 constexpr std::u16string_view Installer = u"C:\\ProgramData\\OstrelNativeUpdater\\ostrel-setup.exe";
@@ -164,6 +165,19 @@ TEST_F(UpdateProcessTest, TerminatesEveryProcessOfTheJobAtTheLimit) {
     EXPECT_THAT(Running(), IsEmpty());
     EXPECT_EQ(ExitCodes(), run.exitCodes);
   }
+}
+
+// A laptop that sleeps for hours while its installer runs wakes to an
+// installer with its own time still left: the limit counts awake time.
+TEST_F(UpdateProcessTest, TheLimitCountsOnlyTimeTheMachineWasAwake) {
+  constexpr std::uint64_t Asleep = 3 * 60 * 60 * 1000;
+  InstallerProgram().runsFor = Asleep + 5 * 60 * 1000;
+  Machine().whileSleeping = [] {
+    if (Machine().asleepMilliseconds == 0) fake::SleepMachine(Asleep);
+  };
+  StartUpdateProcess(Installer, u"/S /NATIVEUPDATE", true);
+  EXPECT_THAT(Running(), IsEmpty());
+  EXPECT_THAT(ExitCodes(), ElementsAre(0u));
 }
 
 TEST_F(UpdateProcessTest, RunsNoInstallerOutsideItsJob) {

@@ -88,6 +88,18 @@ class UpdateCycleTest : public testing::Test {
     };
   }
 
+  // A user holds the file open for reading through the first three passes
+  // of a browser that runs through four.
+  static void HeldForThreePassesOfFour(std::u16string_view path, std::uint32_t shareMode) {
+    const std::uintptr_t holder = Machine().fileSystem.HoldOpen(path, os::GenericRead, shareMode);
+    BrowserRunsFor(4);
+    const auto closeBrowser = Machine().whileWaitingForStop;
+    Machine().whileWaitingForStop = [closeBrowser, holder] {
+      if (Machine().stopWaits.size() == 3) Machine().fileSystem.openFiles.erase(holder);
+      closeBrowser();
+    };
+  }
+
   // "" when the cycle returned normally, otherwise its failure's message.
   static std::string Run() {
     try {
@@ -307,14 +319,7 @@ TEST_F(UpdateCycleTest, AnInstallerThatDoesNotMatchItsMetadataIsNeverCommitted) 
 TEST_F(UpdateCycleTest, AnInstallerNameHeldOpenCostsOneDownloadAndIsCommittedOnceFree) {
   Serve(newer);
   Machine().fileSystem.AddFile(Data(newer.file), "an earlier download");
-  const std::uintptr_t holder =
-      Machine().fileSystem.HoldOpen(Data(newer.file), os::GenericRead, os::FileShareRead | os::FileShareDelete);
-  BrowserRunsFor(4);
-  const auto closeBrowser = Machine().whileWaitingForStop;
-  Machine().whileWaitingForStop = [closeBrowser, holder] {
-    if (Machine().stopWaits.size() == 3) Machine().fileSystem.openFiles.erase(holder);
-    closeBrowser();
-  };
+  HeldForThreePassesOfFour(Data(newer.file), os::FileShareRead | os::FileShareDelete);
   EXPECT_EQ(Run(), "");
   const std::string held = Status("error", "", "Commit verified installer (5)");
   EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), held, held, held, Status("ready", "1.2.0"),
@@ -409,6 +414,227 @@ TEST_F(UpdateCycleTest, AFailedWorkerCopyEndsTheCycleAndTheNextStartReusesTheRel
   EXPECT_EQ(Run(), "");
   EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("ready", "1.1.0"), Status("installing", "1.1.0")));
   EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+TEST_F(UpdateCycleTest, AStopDuringTheDownloadKeepsAStagedReleaseReady) {
+  Stage(staged);
+  Serve(newer);
+  BrowserRunsFor(3);
+  Machine().http.beforeRead = [](std::size_t) {
+    if (Machine().http.requestTargets.size() == 3) Machine().stopEvent = true;
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("downloading", "1.2.0"),
+                                    Status("ready", "1.1.0", "Update check canceled")));
+}
+
+// The status that announces the hand-off is the last moment a stop can keep
+// the worker from starting; without a worker, the release is still ready.
+TEST_F(UpdateCycleTest, AStopDuringTheHandOffStartsNoWorkerAndLeavesTheReleaseReady) {
+  Stage(staged);
+  const auto record = Machine().fileSystem.afterMove;
+  Machine().fileSystem.afterMove = [record](const std::u16string& key) {
+    record(key);
+    if (Machine().fileSystem.files.at(key)->contents.find("installing") != std::string::npos) {
+      Machine().stopEvent = true;
+    }
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("installing", "1.1.0"), Status("ready", "1.1.0")));
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, AWorkerThatCannotStartLeavesTheReleaseReadyWithTheFailure) {
+  Stage(staged);
+  Machine().processes.createProcessFailure = os::ErrorAccessDenied;
+  EXPECT_EQ(Run(), "Start authenticated update (5)");
+  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("installing", "1.1.0"),
+                                    Status("ready", "1.1.0", "Start authenticated update (5)")));
+}
+
+// A service or worker that died (a kill, a power loss) left its work in the
+// status; the next start tells the truth before anything else.
+TEST_F(UpdateCycleTest, AStartReplacesAStatusThatShowsWorkNobodyDoesAnyMore) {
+  const struct {
+    const char* name;
+    std::string left;
+    bool releaseStaged;
+    std::vector<std::string> statuses;
+  } cases[] = {
+      {"installing, nothing staged", Status("installing", "1.1.0"), false,
+       {Status("error", "", "Update did not finish")}},
+      {"downloading, nothing staged", Status("downloading", "1.2.0"), false,
+       {Status("error", "", "Update did not finish")}},
+      {"ready, its files gone", Status("ready", "1.1.0"), false, {Status("error", "", "Update did not finish")}},
+      {"installing, the release still staged", Status("installing", "1.1.0"), true,
+       {Status("ready", "1.1.0"), Status("installing", "1.1.0")}},
+      {"a failed check stands", Status("error", "", "Update server returned a non-success response"), false, {}},
+      {"up to date stands", Status("up_to_date"), false, {}},
+  };
+  for (const auto& machine : cases) {
+    SCOPED_TRACE(machine.name);
+    ResetMachine();
+    Arrange();
+    statuses.clear();
+    Machine().fileSystem.AddFile(Data(StatusFileName), machine.left);
+    if (machine.releaseStaged) Stage(staged);
+    EXPECT_EQ(Run(), "");
+    EXPECT_EQ(statuses, machine.statuses);
+  }
+}
+
+// A user holding the metadata or the signature of the working directory
+// open keeps the new release from being committed for as long as he holds
+// it: it costs one download, and the release is committed whole once he
+// lets go, never the metadata of one release beside the signature of another.
+TEST_F(UpdateCycleTest, AHeldReleaseFileCostsOneDownloadAndTheReleaseCommitsWhole) {
+  const struct {
+    std::u16string_view held;
+    std::string failure;
+  } cases[] = {
+      {ReleaseMetadataName, "Commit release metadata (5)"},
+      {ReleaseSignatureName, "Commit release signature (5)"},
+  };
+  for (const auto& reader : cases) {
+    SCOPED_TRACE(ToUtf8(std::u16string(reader.held)));
+    ResetMachine();
+    Arrange();
+    statuses.clear();
+    Stage(staged);
+    Serve(newer);
+    HeldForThreePassesOfFour(Data(reader.held), os::FileShareRead);
+    EXPECT_EQ(Run(), "");
+    const std::string held = Status("ready", "1.1.0", reader.failure);
+    EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("downloading", "1.2.0"), held, held, held,
+                                      Status("ready", "1.2.0"), Status("installing", "1.2.0")));
+    EXPECT_EQ(std::ranges::count(Requests(), u"/updates/native/" + ToUtf16(newer.file)), 1);
+    EXPECT_EQ(Content(Data(ReleaseMetadataName)), newer.metadata);
+    EXPECT_EQ(Content(Data(ReleaseSignatureName)), newer.signature);
+    EXPECT_EQ(Content(Data(newer.file)), newer.installer);
+    EXPECT_EQ(Content(PartialDownloadReleasePath()), "<missing>");
+  }
+}
+
+// Until the commit is done the files on disk are part old, part new: a
+// browser closed meanwhile gets the commit finished before the hand-off.
+TEST_F(UpdateCycleTest, AHandOffFinishesACommitAReaderInterrupted) {
+  Serve(newer);
+  Machine().fileSystem.AddFile(Data(ReleaseSignatureName), "a signature of no staged release");
+  const std::uintptr_t holder =
+      Machine().fileSystem.HoldOpen(Data(ReleaseSignatureName), os::GenericRead, os::FileShareRead);
+  BrowserRunsFor(1);
+  const auto closeBrowser = Machine().whileWaitingForStop;
+  Machine().whileWaitingForStop = [closeBrowser, holder] {
+    Machine().fileSystem.openFiles.erase(holder);
+    closeBrowser();
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), Status("error", "", "Commit release signature (5)"),
+                                    Status("ready", "1.2.0"), Status("installing", "1.2.0")));
+  EXPECT_EQ(Content(Data(ReleaseSignatureName)), newer.signature);
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+// A worker that took the lock while the installer downloaded owns the
+// working directory from then on: the download is not committed under it.
+TEST_F(UpdateCycleTest, AWorkerThatTookTheLockDuringTheDownloadKeepsItFromBeingCommitted) {
+  Serve(newer);
+  BrowserRunsFor(3);
+  Machine().http.beforeRead = [](std::size_t) {
+    if (Machine().http.requestTargets.size() == 3 && Machine().fileSystem.Find(Data(TransactionLockName)) == nullptr) {
+      Machine().fileSystem.AddFile(Data(TransactionLockName));
+      Machine().fileSystem.HoldOpen(Data(TransactionLockName), os::GenericRead | os::GenericWrite, 0);
+    }
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(Content(Data(newer.file)), "<missing>");
+  EXPECT_EQ(Content(Data(ReleaseMetadataName)), "<missing>");
+  EXPECT_EQ(Content(PartialDownloadPath()), newer.installer);
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+// A worker another instance started during the pause ends the cycle before
+// its next check, and so before any hand-off of its own.
+TEST_F(UpdateCycleTest, AWorkerStartedDuringThePauseEndsTheCycleBeforeItsNextPass) {
+  Stage(staged);
+  Serve(staged);
+  BrowserRunsFor(2);
+  const auto closeBrowser = Machine().whileWaitingForStop;
+  Machine().whileWaitingForStop = [closeBrowser] {
+    if (Machine().stopWaits.size() == 1) {
+      Machine().fileSystem.AddFile(ApplyWorkerPath(), "updater image");
+      Machine().processes.Add(ApplyWorkerPath(), 0);
+    }
+    closeBrowser();
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(Requests().size(), 2u) << "one check only";
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+// Any user may run the worker's image and keep it suspended. Such a process
+// is taken for a worker on its way to the lock for a minute, and after that
+// no longer keeps the service from its work: the hand-off ends it.
+TEST_F(UpdateCycleTest, AProcessOfTheWorkersImageBlocksTheServiceOnlyInItsFirstMinute) {
+  const struct {
+    const char* name;
+    std::uint64_t age;
+    std::vector<std::string> statuses;
+    bool handsOff;
+  } cases[] = {
+      {"started a moment ago", 1, {}, false},
+      {"started two minutes ago", 120, {Status("ready", "1.1.0"), Status("installing", "1.1.0")}, true},
+  };
+  for (const auto& process : cases) {
+    SCOPED_TRACE(process.name);
+    ResetMachine();
+    Arrange();
+    statuses.clear();
+    Stage(staged);
+    Machine().fileSystem.AddFile(ApplyWorkerPath(), "an earlier worker");
+    const std::uint32_t id = Machine().processes.Add(ApplyWorkerPath(), 0);
+    Machine().processes.FindRunning(id)->createdAt = SystemFileTime() - process.age * 10'000'000;
+    EXPECT_EQ(Run(), "");
+    EXPECT_EQ(statuses, process.statuses);
+    EXPECT_EQ(Machine().processes.FindRunning(id) == nullptr, process.handsOff) << "ended by the hand-off";
+    EXPECT_EQ(Launches().size(), process.handsOff ? 1u : 0u);
+  }
+}
+
+// The browser's exit ends the pause at once: the hand-off follows within
+// the time it takes to look, not at the end of the five seconds.
+TEST_F(UpdateCycleTest, TheBrowsersExitEndsThePauseAndHandsOffAtOnce) {
+  Stage(staged);
+  SetInstalledVersion(u"1.0.0");
+  Serve(staged);
+  Machine().processes.running.push_back({BrowserProcessId, u"chrome.exe", BrowserExecutablePath()});
+  Machine().processes.running.back().endsAt = Machine().tickCount + 60'000;
+  std::uint64_t startedAt = 0;
+  Machine().processes.whenStarted = [&startedAt](const FakeLaunch&) { startedAt = Machine().tickCount; };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+  const std::uint64_t browserEnded = Machine().processes.ended.back().endsAt.value();
+  EXPECT_LE(startedAt - browserEnded, 1000u) << "the hand-off waited for the pause to end";
+}
+
+// Another browser process that ends (a tab's, a second window's) wakes the
+// pause, which then waits on for the rest of its time: checks keep their
+// pace while the browser runs.
+TEST_F(UpdateCycleTest, AnotherBrowserProcessThatEndsKeepsThePaceOfChecks) {
+  SetInstalledVersion(u"1.1.0");
+  Serve(staged);
+  BrowserRunsFor(2);
+  const std::uint32_t tab = Machine().processes.Add(BrowserExecutablePath(), 0);
+  // It ends two seconds into the first pause.
+  Machine().http.beforeRead = [tab](std::size_t) {
+    FakeProcess* running = Machine().processes.FindRunning(tab);
+    if (Machine().http.requestTargets.size() == 2 && running != nullptr) running->endsAt = Machine().tickCount + 2000;
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(Machine().stopWaits.size(), 2u);
+  EXPECT_EQ(Machine().stopWaits[0], 5000u);
+  EXPECT_LT(Machine().stopWaits[1], 5000u) << "the rest of the pause";
+  EXPECT_EQ(Requests().size(), 2u) << "a check brought forward";
 }
 
 // The JSON layer's failures stand outside the standard hierarchy, so they
