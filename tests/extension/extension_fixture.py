@@ -87,8 +87,11 @@ class ExtensionCase(unittest.TestCase):
     # The host program behind the manifest.
 
     def host_runs(self, script: str):
-        self.host_program.write_text(f"#!/bin/sh\n{script}\n")
-        self.host_program.chmod(0o755)
+        """Replaced whole, so a host that Chromium runs at that moment runs on."""
+        written = self.host_program.with_name("host.new")
+        written.write_text(f"#!/bin/sh\n{script}\n")
+        written.chmod(0o755)
+        os.replace(written, self.host_program)
 
     def host_runs_updater(self, machine: WineMachine):
         """The updater under Wine behind the manifest. A host that Chromium
@@ -107,7 +110,9 @@ class ExtensionCase(unittest.TestCase):
     def host_answers(self, reply):
         """A host that answers every request with the reply (a document, or
         the bytes given) and logs the request's action."""
-        self.reply_file.write_bytes(reply if isinstance(reply, bytes) else json.dumps(reply).encode())
+        written = self.reply_file.with_name("reply.new")
+        written.write_bytes(reply if isinstance(reply, bytes) else json.dumps(reply).encode())
+        os.replace(written, self.reply_file)
         canned_host = Path(__file__).with_name("canned_host.py")
         self.host_runs(f"exec {shlex.quote(sys.executable)} {shlex.quote(str(canned_host))} "
                        f'{self.reply_file} {self.host_log} "$@"')

@@ -171,6 +171,7 @@ class PopupTest(ExtensionCase):
             with self.subTest(language):
                 self.host_answers(status("up_to_date"))
                 self.start_chromium(language)
+                self.addCleanup(self.stop_chromium)
                 suffix = "" if language == "en" else f"-{language}"
                 tone_colours = {scheme: {} for scheme in SCHEMES}
                 for name, host, expected, tone, badge in cases(self.text):
@@ -204,6 +205,7 @@ class PopupTest(ExtensionCase):
         for language in LANGUAGES:
             self.host_answers(status("checking"))
             self.start_chromium(language)
+            self.addCleanup(self.stop_chromium)
             t = self.text
             for scheme in SCHEMES:
                 with self.subTest(language=language, scheme=scheme):
