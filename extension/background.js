@@ -2,10 +2,11 @@
 // updater's service runs only while something has asked it to check, so this
 // worker asks "check" when the browser starts and when the extension is
 // installed, and again now and then; in between it asks "status" on an
-// alarm. The alarms wake this worker; nothing here waits in a loop.
+// alarm. Each settled answer sets the popup's "Last checked". The alarms
+// wake this worker; nothing here waits in a loop.
 
 import { askUpdater } from './updater_connection.js';
-import { showOnBadge } from './badge.js';
+import { remember } from './last_checked.js';
 
 const STATUS_ALARM = 'updater-status';
 const CHECK_ALARM = 'updater-check';
@@ -19,7 +20,7 @@ const STATUS_PERIOD_MINUTES = 1;
 const CHECK_PERIOD_MINUTES = 60;
 
 async function ask(action) {
-  await showOnBadge(await askUpdater(action));
+  await remember(await askUpdater(action));
 }
 
 // Alarms may not survive a restart of the browser, so each start sets them again.

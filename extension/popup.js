@@ -1,86 +1,129 @@
-// The popup: says what the updater is doing on opening, and on "Check now"
-// asks for a check and follows the status until it settles.
+// The popup: says what the updater is doing on opening, follows it while it
+// is at work, and on "Check now" asks for a check.
 
 import { askUpdater, isMoving } from './updater_connection.js';
-import { checkingWords, describe } from './updater_words.js';
-import { showOnBadge } from './badge.js';
+import { askingWords, checkingWords, describe } from './updater_words.js';
+import { lastChecked, onLastCheckedChange, remember } from './last_checked.js';
 
 const FOLLOW_INTERVAL_MS = 1000;
-// The reply to "check", and the status for a moment after it, is usually the
-// document from before the check: the service publishes only once it has
-// looked. An unchanged settled document is taken as the check's outcome only
-// after this long.
-const CHECK_GRACE_MS = 10000;
+// The popup follows a busy state for this long at most, then stops asking
+// and says since when it has not: a state that never settles (a service
+// stopped in the middle of a download leaves "downloading" behind) must not
+// keep it asking, nor hide "Check now", for as long as it is open. A test
+// may shorten it with ?followSeconds=N.
+const FOLLOW_LIMIT_MS = 1000 * (Number(new URLSearchParams(location.search).get('followSeconds')) || 120);
+// "Checking…" lasts only until the updater has answered the check. "check"
+// starts the service when it is not running and answers at once with the
+// status it last published. While the browser runs the service looks at the
+// feed every few seconds and publishes each time, and the extension's worker
+// asks "check" when the browser starts, so that answer is its latest look,
+// and the popup shows it as the check's outcome. Only a service that had
+// ended (a user stopped it, or it failed) looks after the answer: it then
+// publishes within a pass, and a new release shows as "downloading". So the
+// popup asks "status" for a while more after the answer, showing the answer
+// meanwhile and any change as it comes, with "Check now" at hand.
+const WATCH_AFTER_CHECK_MS = 6000;
 
+const text = (name, ...substitutions) => chrome.i18n.getMessage(name, substitutions);
 const region = document.getElementById('state');
 const headline = document.getElementById('headline');
 const detail = document.getElementById('detail');
+const notice = document.getElementById('notice');
+const details = document.getElementById('details');
+const detailsSaid = document.getElementById('details-said');
+const detailsText = document.getElementById('details-text');
 const button = document.getElementById('check');
-let following = false;
+const lastCheckedLine = document.getElementById('last-checked');
+// Each follow and each check takes the next number; one whose number is no
+// longer the latest stops, so a click always goes through.
+let latest = 0;
 
 const pause = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
 
+// The page's language is that of the messages shown, which may differ from
+// the browser's interface language (a locale the extension lacks falls back
+// to English).
+const language = text('language');
+const timeFormat = new Intl.DateTimeFormat(language, { dateStyle: 'medium', timeStyle: 'short' });
+
 function localise() {
-  document.documentElement.lang = chrome.i18n.getUILanguage();
-  document.title = chrome.i18n.getMessage('popupTitle');
+  document.documentElement.lang = language;
+  document.title = text('popupTitle');
   for (const element of document.querySelectorAll('[data-message]')) {
-    element.textContent = chrome.i18n.getMessage(element.dataset.message);
+    element.textContent = text(element.dataset.message);
   }
 }
 
-function show(words) {
+// Only a change is written, so the live region announces each new state
+// once, and a state that stays is not repeated.
+function setText(element, value) {
+  if (element.textContent !== (value ?? '')) element.textContent = value ?? '';
+}
+
+function show(words, stoppedAt = null) {
   region.dataset.tone = words.tone;
-  headline.textContent = words.headline;
-  detail.textContent = words.detail;
-  button.textContent = chrome.i18n.getMessage(words.retry ? 'tryAgain' : 'checkNow');
-}
-
-// The button keeps its place in the focus order while a request runs: it is
-// marked, not disabled, so a keyboard user's focus stays on it.
-function setFollowing(value) {
-  following = value;
-  button.setAttribute('aria-disabled', String(value));
-  region.setAttribute('aria-busy', String(value));
-}
-
-async function whileFollowing(task) {
-  if (following) return;
-  setFollowing(true);
-  try {
-    await task();
-  } finally {
-    setFollowing(false);
+  region.dataset.action = words.action ?? '';
+  setText(headline, words.headline);
+  setText(detail, words.detail);
+  setText(notice, stoppedAt === null ? words.notice : text('followStopped', timeFormat.format(stoppedAt)));
+  details.hidden = !words.details;
+  if (words.details) {
+    setText(detailsSaid, text(words.details.said));
+    setText(detailsText, words.details.text);
   }
+  // No button while the updater is at work; after the popup stopped
+  // following it, "Check now" asks again.
+  const action = words.action ?? (stoppedAt !== null ? 'check' : null);
+  const hadFocus = document.activeElement === button;
+  button.hidden = !action;
+  if (action) setText(button, text(action === 'retry' ? 'tryAgain' : 'checkNow'));
+  // A keyboard user's focus is not lost with the button: it goes to the
+  // state, and back to the button when the button comes back.
+  if (hadFocus && button.hidden) region.focus();
+  if (!button.hidden && document.activeElement === region) button.focus();
 }
 
-// Shows each answer in wordsWhileWaiting's words and asks "status" again
-// while stillWaiting holds; the settled answer goes to the popup and the badge.
-async function follow(first, stillWaiting, wordsWhileWaiting) {
+function showLastChecked(time) {
+  lastCheckedLine.hidden = time === null;
+  if (time !== null) setText(lastCheckedLine, text('lastChecked', timeFormat.format(time)));
+}
+
+// Shows the answer, and asks "status" again while the updater is at work
+// (for at most FOLLOW_LIMIT_MS) or until watchUntil.
+async function follow(first, turn, watchUntil = 0) {
+  const started = Date.now();
   let answer = first;
-  while (stillWaiting(answer)) {
-    show(wordsWhileWaiting(answer));
+  for (;;) {
+    if (turn !== latest) return;
+    show(describe(answer));
+    await remember(answer);
+    const moving = isMoving(answer);
+    if (!moving && Date.now() >= watchUntil) return;
+    if (moving && Date.now() - started >= FOLLOW_LIMIT_MS) {
+      if (turn === latest) show(describe(answer), Date.now());
+      return;
+    }
     await pause(FOLLOW_INTERVAL_MS);
+    if (turn !== latest) return;
     answer = await askUpdater('status');
   }
-  show(describe(answer));
-  await showOnBadge(answer);
 }
 
-function sameStatus(answer, other) {
-  return Boolean(answer.status) && JSON.stringify(answer.status) === JSON.stringify(other.status);
+async function checkNow() {
+  const turn = ++latest;
+  show(checkingWords());
+  const answer = await askUpdater('check');
+  await follow(answer, turn, Date.now() + WATCH_AFTER_CHECK_MS);
 }
 
-function checkNow() {
-  return whileFollowing(async () => {
-    show(checkingWords());
-    const before = await askUpdater('check');
-    const asked = Date.now();
-    const unanswered = (answer) => sameStatus(answer, before) && Date.now() - asked < CHECK_GRACE_MS;
-    await follow(before, (answer) => isMoving(answer) || unanswered(answer),
-      (answer) => (isMoving(answer) ? describe(answer) : checkingWords()));
-  });
+async function start() {
+  localise();
+  show(askingWords());
+  showLastChecked(await lastChecked());
+  onLastCheckedChange(showLastChecked);
+  button.addEventListener('click', checkNow);
+  const turn = ++latest;
+  await follow(await askUpdater('status'), turn);
 }
 
-localise();
-button.addEventListener('click', checkNow);
-whileFollowing(async () => follow(await askUpdater('status'), isMoving, describe));
+start();

@@ -16,13 +16,14 @@ from pathlib import Path
 
 CHROMIUM = "/usr/bin/chromium"
 # Without the background-networking flags Chromium keeps trying to reach its
-# services; its sandbox refuses root; the tests read the English words.
+# services; its sandbox refuses root. The interface language is given to
+# each start (--lang): the extension's messages follow it.
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
-         "--disable-sync", "--host-resolver-rules=MAP * ~NOTFOUND", "--lang=en-US", "--remote-debugging-pipe"]
+         "--disable-sync", "--host-resolver-rules=MAP * ~NOTFOUND", "--remote-debugging-pipe"]
 
 # Virtual key code, and the text the key types.
-KEYS = {"Tab": (9, ""), "Enter": (13, "\r")}
+KEYS = {"Tab": (9, ""), "Enter": (13, "\r"), "Space": (32, " ")}
 
 
 class DevToolsError(Exception):
@@ -30,7 +31,7 @@ class DevToolsError(Exception):
 
 
 class HeadlessChromium:
-    def __init__(self, extension: Path, user_data: Path):
+    def __init__(self, extension: Path, user_data: Path, language: str = "en-US"):
         to_chromium_read, self.to_chromium = os.pipe()
         self.from_chromium, from_chromium_write = os.pipe()
         # Lifted above 4 first, so that placing one cannot overwrite the other.
@@ -42,17 +43,21 @@ class HeadlessChromium:
             os.dup2(from_chromium_write, 4)
 
         self.process = subprocess.Popen(
-            [CHROMIUM, *FLAGS, f"--user-data-dir={user_data}", f"--load-extension={extension}",
+            [CHROMIUM, *FLAGS, f"--lang={language}", f"--user-data-dir={user_data}", f"--load-extension={extension}",
              f"--disable-extensions-except={extension}", "about:blank"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(3, 4),
             preexec_fn=descriptors_3_and_4)
         os.close(to_chromium_read)
         os.close(from_chromium_write)
+        self.closed = False
         self.next_id = 0
         self.pending = b""
         self.events = []
 
     def close(self):
+        if self.closed:
+            return
+        self.closed = True
         if self.process.poll() is None:
             try:
                 self.send("Browser.close")
@@ -108,11 +113,16 @@ class HeadlessChromium:
     def attach(self, target_id: str) -> str:
         return self.send("Target.attachToTarget", targetId=target_id, flatten=True)["sessionId"]
 
-    def open(self, url: str) -> "Page":
-        """A new tab with the page loaded."""
+    def open(self, url: str, color_scheme: str = "light", before_load: str = "") -> "Page":
+        """A new tab with the page loaded, in the colour scheme given, with
+        before_load's script run in it before the page's own."""
         target = self.send("Target.createTarget", url="about:blank")["targetId"]
         session = self.attach(target)
         self.send("Page.enable", session)
+        self.send("Emulation.setEmulatedMedia", session,
+                  features=[{"name": "prefers-color-scheme", "value": color_scheme}])
+        if before_load:
+            self.send("Page.addScriptToEvaluateOnNewDocument", session, source=before_load)
         self.send("Page.navigate", session, url=url)
         self.wait_for_event("Page.loadEventFired", session)
         return Page(self, target, session)
@@ -132,20 +142,25 @@ class Page:
             raise DevToolsError(f"{expression}: {result['exceptionDetails']}")
         return result["result"].get("value")
 
-    def screenshot(self, selector: str, path: Path):
-        """A PNG of the element's box, as a user sees it."""
+    def screenshot(self, selector: str, path: Path, scale: float = 1):
+        """A PNG of the element's box, as a user sees it, enlarged by scale."""
         box = self.evaluate(f"(() => {{ const r = document.querySelector({json.dumps(selector)})"
                             ".getBoundingClientRect(); return [r.x, r.y, r.width, r.height]; })()")
-        clip = dict(zip(("x", "y", "width", "height"), box), scale=1)
+        clip = dict(zip(("x", "y", "width", "height"), box), scale=scale)
         picture = self.browser.send("Page.captureScreenshot", self.session, format="png", clip=clip)
         path.write_bytes(base64.b64decode(picture["data"]))
+
+    def accessibility_tree(self) -> list:
+        """The nodes of the page's accessibility tree, as a screen reader gets them."""
+        return self.browser.send("Accessibility.getFullAXTree", self.session)["nodes"]
 
     def press(self, key: str):
         """A key pressed and released where the focus is."""
         code, text = KEYS[key]
-        self.browser.send("Input.dispatchKeyEvent", self.session, type="keyDown", key=key, code=key,
+        name = " " if key == "Space" else key
+        self.browser.send("Input.dispatchKeyEvent", self.session, type="keyDown", key=name, code=key,
                           windowsVirtualKeyCode=code, text=text)
-        self.browser.send("Input.dispatchKeyEvent", self.session, type="keyUp", key=key, code=key,
+        self.browser.send("Input.dispatchKeyEvent", self.session, type="keyUp", key=name, code=key,
                           windowsVirtualKeyCode=code)
 
     def close(self):
