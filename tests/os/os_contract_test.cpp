@@ -11,6 +11,7 @@
 #include "os/module.h"
 #include "os/random.h"
 #include "os/service_control.h"
+#include "os/sleep.h"
 #include "os/stop_event.h"
 #include "os/tick_count.h"
 
@@ -78,6 +79,17 @@ TEST(TickCountContractTest, NeverRunsBackwards) {
   std::uint64_t second = GetTickCount64();
   EXPECT_GT(first, 0u);
   EXPECT_GE(second, first);
+}
+
+TEST(TickCountContractTest, TheAwakeTimeAndTheSystemTimeMoveOnAcrossASleep) {
+  // 2020-01-01 as a FILETIME: a system time before it is no date at all.
+  constexpr std::uint64_t Year2020 = 132'223'104'000'000'000;
+  const std::uint64_t awake = QueryUnbiasedInterruptTime();
+  const std::uint64_t now = GetSystemTimeAsFileTime();
+  EXPECT_GT(now, Year2020);
+  Sleep(100);
+  EXPECT_GT(QueryUnbiasedInterruptTime(), awake);
+  EXPECT_GT(GetSystemTimeAsFileTime(), now);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "os/process.h"
 #include "os/process_snapshot.h"
 #include "os/scratch_directory.h"
+#include "os/tick_count.h"
 #include "os/wait_result.h"
 
 namespace ostrel::os {
@@ -138,6 +139,24 @@ TEST(ProcessContractTest, AnswersAHandleThatIsNoProcessHandleAsInvalid) {
     EXPECT_EQ(GetExitCodeProcess(*handle, exitCode), ErrorInvalidHandle);
     EXPECT_EQ(QueryFullProcessImageName(*handle, 0, imageName), ErrorInvalidHandle);
   }
+}
+
+TEST(ProcessContractTest, DatesAChildAfterItsParentAndNearTheSystemTime) {
+  constexpr std::uint64_t TenSeconds = 10 * 10'000'000ULL;
+  std::uint64_t parentCreated = 0;
+  ASSERT_EQ(GetCurrentProcessTimes(parentCreated), std::nullopt);
+  ProcessInformation child;
+  ASSERT_EQ(StartChild(u"sleep 2000", child), std::nullopt);
+  std::uint64_t childCreated = 0;
+  ASSERT_EQ(GetProcessTimes(child.process, childCreated), std::nullopt);
+  const std::uint64_t now = GetSystemTimeAsFileTime();
+  EXPECT_LT(parentCreated, childCreated);
+  EXPECT_LE(childCreated, now);
+  EXPECT_LT(now - childCreated, TenSeconds);
+
+  Handle waitable;
+  ASSERT_EQ(OpenProcess(Synchronize, false, child.processId, waitable), std::nullopt);
+  EXPECT_EQ(GetProcessTimes(waitable, childCreated), ErrorAccessDenied);
 }
 
 TEST(ProcessContractTest, RefusesToOpenTheIdleProcess) {

@@ -50,5 +50,24 @@ TEST(ServiceManagerContractTest, ADisabledServiceRefusesToStart) {
   EXPECT_EQ(StartService(service), ErrorServiceDisabled);
 }
 
+TEST(ServiceManagerContractTest, ReadsBackEachStartTypeSetWithTheRightToQueryOnly) {
+  TestService test;
+  ServiceHandle manager = ConnectedManager();
+  ServiceHandle service;
+  ASSERT_EQ(OpenService(manager, TestService::Name, ServiceChangeConfig | ServiceQueryConfig, service), std::nullopt);
+  std::uint32_t startType = 0;
+  ASSERT_EQ(QueryServiceConfig(service, startType), std::nullopt);
+  EXPECT_EQ(startType, ServiceDemandStart);
+  for (const std::uint32_t set : {ServiceDisabled, ServiceDemandStart}) {
+    ASSERT_EQ(ChangeServiceConfig(service, {ServiceNoChange, set, ServiceNoChange, u""}), std::nullopt);
+    ASSERT_EQ(QueryServiceConfig(service, startType), std::nullopt);
+    EXPECT_EQ(startType, set);
+  }
+
+  ServiceHandle changeOnly;
+  ASSERT_EQ(OpenService(manager, TestService::Name, ServiceChangeConfig, changeOnly), std::nullopt);
+  EXPECT_EQ(QueryServiceConfig(changeOnly, startType), ErrorAccessDenied);
+}
+
 }  // namespace
 }  // namespace ostrel::os

@@ -8,6 +8,8 @@
 
 #include <string_view>
 
+#include "os/service_manager.h"
+
 #ifdef _WIN32
 #include "os/win32/windows_api.h"
 #else
@@ -33,7 +35,8 @@ class TestService {
     if (service != nullptr) ::CloseServiceHandle(service);
     ::CloseServiceHandle(manager);
 #else
-    fake::Machine().services.AddService(Name);
+    // Created as under Windows, to start on demand.
+    fake::Machine().services.AddService(Name).configuration.startType = ServiceDemandStart;
 #endif
   }
   TestService(const TestService&) = delete;

@@ -2,7 +2,6 @@
 companion extension asking "status" back to back, a program reading
 status.json without a pause, a user holding the staged installer open."""
 
-import subprocess
 import sys
 import time
 import unittest
@@ -15,19 +14,6 @@ SHARED_INSTALLER = "Ostrel-Setup-latest.exe"
 
 
 class ContentionTest(UpdateFixture, unittest.TestCase):
-    def file_reader(self, mode: str, windows_path: str) -> subprocess.Popen:
-        reader = subprocess.Popen(["wine", str(whole_update.program("OSTREL_FILE_READER")), mode, windows_path],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                  env=self.machine.environment)
-
-        def end():
-            if reader.poll() is None:
-                reader.kill()
-            reader.communicate()
-
-        self.addCleanup(end)
-        return reader
-
     def test_pollers_asking_status_back_to_back_never_keep_an_update_from_completing(self):
         for update in range(1, 6):
             with self.subTest(update=update):

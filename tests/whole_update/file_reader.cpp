@@ -1,5 +1,6 @@
 // Another process of the machine holding the updater's files, for the
-// contention tests: a user or a scanner reading them.
+// contention tests: a user or a scanner reading them, or a user keeping a
+// process of one of its programs suspended.
 //
 //   file_reader.exe read <path>   opens the file for reading (sharing reading
 //                                 and writing), reads it and closes it, back
@@ -8,6 +9,11 @@
 //   file_reader.exe hold <path>   opens the file for reading, sharing only
 //                                 reading, prints "held" and keeps it open
 //                                 until its standard input ends
+//   file_reader.exe suspend <path>  starts the program suspended, prints
+//                                 "held" and keeps it so until its standard
+//                                 input ends; then prints "ended <exit code>"
+//                                 when another ended it, or "running", and
+//                                 ends it
 #include <windows.h>
 
 #include <atomic>
@@ -67,11 +73,34 @@ int Hold(const wchar_t* path) {
   return 0;
 }
 
+int Suspend(wchar_t* path) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(path, nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &started)) {
+    return 1;
+  }
+  std::printf("held\n");
+  std::fflush(stdout);
+  AwaitEndOfInput();
+  DWORD exitCode = STILL_ACTIVE;
+  ::GetExitCodeProcess(started.hProcess, &exitCode);
+  if (exitCode == STILL_ACTIVE) {
+    std::printf("running\n");
+    ::TerminateProcess(started.hProcess, 0);
+  } else {
+    std::printf("ended %lu\n", exitCode);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
   if (std::wcscmp(argv[1], L"read") == 0) return ReadBackToBack(argv[2]);
   if (std::wcscmp(argv[1], L"hold") == 0) return Hold(argv[2]);
+  if (std::wcscmp(argv[1], L"suspend") == 0) return Suspend(argv[2]);
   return 2;
 }

@@ -280,6 +280,34 @@ def wait_for(check, seconds: float, interval: float = 0.25):
         time.sleep(interval)
 
 
+def seconds_from_close(browser: "Browser", check, seconds: float) -> float | None:
+    """Closes the browser; the seconds from the close until check() answered
+    something true, asked every 10 ms, or None when it had not within
+    seconds."""
+    start = time.monotonic()
+    browser.close()
+    if wait_for(check, seconds, 0.01):
+        return time.monotonic() - start
+    return None
+
+
+def published_status(machine: WineMachine) -> dict:
+    """status.json as the updater last committed it, read from this side of
+    the machine's drive: no Wine process starts, so it can be asked often
+    and closely. Empty while there is none."""
+    try:
+        return json.loads(machine.host_path(DATA + r"\status.json").read_bytes())
+    except (OSError, ValueError):
+        return {}
+
+
+def start_file_reader(machine: WineMachine, mode: str, windows_path: str) -> subprocess.Popen:
+    """The file reader program (file_reader.cpp) on the file, until its
+    standard input is closed."""
+    return subprocess.Popen(["wine", str(program("OSTREL_FILE_READER")), mode, windows_path], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=machine.environment)
+
+
 def wait_for_status(machine: WineMachine, states: tuple, seconds: float = 120) -> dict:
     last = {}
 
@@ -327,13 +355,26 @@ class UpdateFixture:
         self.feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
         install_browser(self.machine, "1.0.0")
 
-    def serve(self):
-        return self.enterContext(serve(self.feed))
+    def serve(self) -> FeedServer:
+        """The feed served until the test ends, kept as self.server."""
+        self.server = self.enterContext(serve(self.feed))
+        return self.server
 
     def start_browser(self) -> Browser:
         browser = Browser(self.machine)
         self.addCleanup(browser.close)
         return browser
+
+    def file_reader(self, mode: str, windows_path: str) -> subprocess.Popen:
+        reader = start_file_reader(self.machine, mode, windows_path)
+
+        def end():
+            if reader.poll() is None:
+                reader.kill()
+            reader.communicate()
+
+        self.addCleanup(end)
+        return reader
 
     def installer_record(self) -> str | None:
         record = self.machine.host_path(INSTALLER_RECORD)
