@@ -7,7 +7,7 @@ browser asks it, over real pipes.
 The programs come from the environment, as CTest and scripts/main set it:
 OSTREL_UPDATE_EXE (the integration build of OstrelUpdate.exe),
 OSTREL_STAND_IN_BROWSER, OSTREL_STAND_IN_INSTALLER, OSTREL_FILE_READER,
-OSTREL_RELEASE_TOOL and OSTREL_WINE_TEMPLATE (where the pristine prefix that
+OSTREL_SUSPENDED_START, OSTREL_RELEASE_TOOL and OSTREL_WINE_TEMPLATE (where the pristine prefix that
 each machine copies is kept)."""
 
 import base64
@@ -76,6 +76,10 @@ class WineMachine:
         self.prefix = self.directory / "prefix"
         subprocess.run(["cp", "-a", str(pristine_prefix()), str(self.prefix)], check=True)
         self.environment = wine_environment(self.prefix)
+        self.boot()
+
+    def boot(self):
+        """Starts the machine's Wine server and Wine's system processes."""
         # The Wine server and Wine's system processes, the service manager
         # among them, start here with no pipe of ours: one that inherited a
         # pipe would keep its reader waiting for as long as it lives.
@@ -145,6 +149,12 @@ class WineMachine:
         """The file names, in lower case, of the programs running on this machine."""
         return [PureWindowsPath(command[0]).name.lower() for _, command in self.processes()]
 
+    def pids(self, program: str, argument: str | None = None) -> list:
+        """The processes running that program (a file name in lower case),
+        with that argument when one is given."""
+        return [pid for pid, command in self.processes() if PureWindowsPath(command[0]).name.lower() == program
+                and (argument is None or argument in command)]
+
 
 def install_browser(machine: WineMachine, version: str):
     """The browser as its installer leaves it: the updater at its fixed place,
@@ -185,6 +195,20 @@ def publish(feed: Path, version: str, size: int = 0, name: str = "", relaunches:
         subprocess.run([str(program("OSTREL_RELEASE_TOOL")), "sign", "--key", str(key), "--installer",
                         str(installer), "--version", version, "--out", str(feed)], check=True,
                        capture_output=True)
+
+
+def installer_runs(machine: WineMachine) -> list:
+    """What each run of the stand-in installer recorded, in order, as a dict
+    of its entries ("version", "sha512", ...; the arguments left out)."""
+    record = machine.host_path(INSTALLER_RECORD)
+    text = record.read_text() if record.exists() else ""
+    runs, lines = [], []
+    for line in text.splitlines():
+        lines.append(line)
+        if line.startswith("sha512="):
+            runs.append(dict(entry.partition("=")[::2] for entry in lines if not entry.startswith("argument=")))
+            lines = []
+    return runs
 
 
 def signed_sha512(feed: Path) -> str:
