@@ -17,7 +17,9 @@ repeats:
                               mid-body, and the user stops the updater
   holding <file>              a user holds "status.json", "release.json" or
                               "release.sig" of the working directory open,
-                              sharing only reading, for a while
+                              sharing only reading, for a while, as soon as
+                              it is there (a release stays staged only
+                              while the browser runs)
   worker image left suspended a process of the worker's image whose first
                               thread never runs, left until the machine stops
   manual upgrade              just after a close, the user upgrades by hand:
@@ -41,7 +43,6 @@ with the programs of the whole update named in the environment (see
 tests/whole_update/whole_update.py), inside a network namespace of its own."""
 
 import argparse
-import json
 import os
 import random
 import signal
@@ -182,10 +183,7 @@ class Life:
     # What the machine shows, read from outside so that nothing is asked.
 
     def status_file(self) -> dict:
-        try:
-            return json.loads(self.machine.host_path(DATA + r"\status.json").read_bytes())
-        except (OSError, ValueError):
-            return {}
+        return whole_update.status_file(self.machine)
 
     def watch(self):
         """Notes each installed version that "status.json" names, and when a
@@ -243,13 +241,13 @@ class Life:
     def power_loss(self) -> bool:
         if self.chromium:
             self.chromium.process.kill()
-        # The Wine server holds the registry as Windows' kernel holds the hives
-        # it has flushed: it ends in order once its clients are gone, and keeps
-        # what the registry recorded.
-        for pid, command in self.machine.processes():
-            if "wineserver" not in command[0]:
-                os.kill(pid, signal.SIGKILL)
-        subprocess.run(["wineserver", "-w"], env=self.machine.environment, check=False)
+        # The Wine server stays: it holds the registry as Windows' disk holds
+        # the hives it has flushed, and every object it kept for the machine's
+        # processes goes with their last handle.
+        killed = [pid for pid, command in self.machine.processes() if "wineserver" not in command[0]]
+        for pid in killed:
+            os.kill(pid, signal.SIGKILL)
+        wait_for(lambda: not set(killed) & {pid for pid, _ in self.machine.processes()}, 30, 0.05)
         if self.chromium:
             self.chromium.close()
             self.browser.close()
@@ -279,6 +277,10 @@ class Life:
             self.server.feed_state.release()
 
     def hold(self, name: str) -> bool:
+        """Opens the file once it is there (a release is staged for a while
+        only), if it comes soon, and holds it for a while."""
+        if not wait_for(self.machine.host_path(DATA + "\\" + name).exists, 15, 0.1):
+            return False
         holder = subprocess.Popen(["wine", str(whole_update.program("OSTREL_FILE_READER")), "hold", DATA + "\\" + name],
                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                   env=self.machine.environment)
@@ -405,6 +407,8 @@ class Life:
         self.born = time.monotonic()
         with WineMachine() as self.machine, serve(self.feed) as self.server:
             install_browser(self.machine, FIRST)
+            # The feed offers the release the machine was installed with, until the next.
+            publish(self.feed, FIRST, INSTALLER_SIZE)
             self.profile = UpdaterProfile(self.machine, self.directory)
             watcher = threading.Thread(target=self.watch)
             watcher.start()

@@ -126,6 +126,28 @@ class ExtensionTest(unittest.TestCase):
         self.assertEqual(self.badge(), CLEAR)
         self.expect_words(self.open_popup(), UP_TO_DATE, "Version 1.1.0 is installed.", "Check now", False)
 
+    def test_a_browser_nobody_touches_gets_the_newest_release(self):
+        """The browser starts, runs a while and closes; nobody opens the popup,
+        so only the extension's own asking can bring the release."""
+        machine = self.enterContext(WineMachine())
+        install_browser(machine, "1.0.0")
+        self.host_runs_updater(machine)
+        feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
+        publish(feed, "1.1.0")
+        self.enterContext(serve(feed))
+        browser = Browser(machine)
+        self.addCleanup(browser.close)
+        self.start_chromium()
+
+        staged = wait_for(lambda: whole_update.status_file(machine).get("state") == "ready", 60)
+        self.assertTrue(staged, whole_update.status_file(machine))
+        self.chromium.close()
+        browser.close()
+        wait_for(lambda: whole_update.status_file(machine).get("installedVersion") == "1.1.0", 60)
+        self.assertEqual(whole_update.status_file(machine),
+                         {"ok": True, "state": "up_to_date", "installedVersion": "1.1.0"})
+        self.assertEqual([run["version"] for run in whole_update.installer_runs(machine)], ["1.1.0"])
+
     def test_says_why_an_update_cannot_be_had(self):
         machine = self.enterContext(WineMachine())
         install_browser(machine, "1.0.0")

@@ -53,6 +53,9 @@ class HeadlessChromium:
         self.events = []
 
     def close(self):
+        """Closes the browser as its user does; again, nothing."""
+        if self.to_chromium is None:
+            return
         if self.process.poll() is None:
             try:
                 self.send("Browser.close")
@@ -61,6 +64,7 @@ class HeadlessChromium:
             self.process.wait(timeout=30)
         os.close(self.to_chromium)
         os.close(self.from_chromium)
+        self.to_chromium = self.from_chromium = None
 
     def __enter__(self):
         return self

@@ -83,8 +83,10 @@ class WineMachine:
         # The Wine server and Wine's system processes, the service manager
         # among them, start here with no pipe of ours: one that inherited a
         # pipe would keep its reader waiting for as long as it lives.
+        # After a power loss the server is still there (it refuses a second
+        # start); only the system processes start again.
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-p"], env=self.environment, check=True, **quiet)
+        subprocess.run(["wineserver", "-p"], env=self.environment, check=False, **quiet)
         subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=self.environment, check=True, **quiet)
 
     def stop(self):
@@ -209,6 +211,15 @@ def installer_runs(machine: WineMachine) -> list:
             runs.append(dict(entry.partition("=")[::2] for entry in lines if not entry.startswith("argument=")))
             lines = []
     return runs
+
+
+def status_file(machine: WineMachine) -> dict:
+    """"status.json" as it is on disk, read from outside the machine, so that
+    nothing is asked; empty while there is none."""
+    try:
+        return json.loads(machine.host_path(DATA + r"\status.json").read_bytes())
+    except (OSError, ValueError):
+        return {}
 
 
 def signed_sha512(feed: Path) -> str:
