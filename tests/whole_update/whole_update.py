@@ -46,9 +46,19 @@ def program(variable: str) -> Path:
     return Path(os.environ[variable])
 
 
+# Wine's 64-bit loader now and then finds the address of the shared user
+# data page taken when a process starts, before any of the program's code
+# runs, and exits 1 with this error of its "virtual" channel. That channel's
+# errors are the only debug output kept, so that a host Wine never started can
+# be told from one that ran and failed.
+WINE_DEBUG_CHANNELS = "-all,err+virtual"
+NOT_STARTED_BY_WINE = b"wine: failed to map the shared user data"
+
+
 def wine_environment(prefix: Path) -> dict:
     environment = dict(os.environ)
-    environment.update(WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    environment.update(WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG=WINE_DEBUG_CHANNELS,
+                       WINEDLLOVERRIDES="mscoree,mshtml=")
     return environment
 
 
@@ -240,11 +250,9 @@ def request(machine: WineMachine, action: str) -> subprocess.CompletedProcess:
 
 
 def unstarted(completed: subprocess.CompletedProcess) -> bool:
-    """Whether Wine ended the host before it ran: a failure and nothing on
-    either stream, which the host itself never does (it always writes a reply
-    or a failure). Seen now and then with several hosts starting at once
-    beside a busy service, with exit codes 1 and 66."""
-    return completed.returncode != 0 and not completed.stdout and not completed.stderr
+    """Whether Wine's loader ended the host before it ran (see
+    NOT_STARTED_BY_WINE); any other failure is the host's own."""
+    return completed.returncode == 1 and not completed.stdout and NOT_STARTED_BY_WINE in completed.stderr
 
 
 def ask(machine: WineMachine, action: str) -> dict:
