@@ -296,12 +296,17 @@ class Life:
     def leave_worker_suspended(self) -> bool:
         if not self.machine.host_path(WORKER_IMAGE).exists():
             self.machine.place(whole_update.program("OSTREL_UPDATE_EXE"), WORKER_IMAGE)
-        started = self.machine.wine(str(whole_update.program("OSTREL_SUSPENDED_START")), WORKER_IMAGE, "--apply", "4")
+        before = set(self.machine.pids("ostrelapply.exe"))
+        # Not through pipes: the suspended process inherits the streams and
+        # would keep them open for as long as it lives.
+        started = subprocess.run(["wine", str(whole_update.program("OSTREL_SUSPENDED_START")), WORKER_IMAGE,
+                                  "--apply", "4"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, env=self.machine.environment, timeout=60)
         if started.returncode != 0:
             return False
-        # The Linux process that runs it.
-        self.suspended.extend(wait_for(lambda: self.machine.pids("ostrelapply.exe", "4"), 10, 0.1) or [])
-        return bool(self.suspended)
+        left = wait_for(lambda: set(self.machine.pids("ostrelapply.exe")) - before, 10, 0.1) or set()
+        self.suspended.extend(left)
+        return bool(left)
 
     def manual_upgrade(self) -> bool:
         newest = self.releases[-1].version
