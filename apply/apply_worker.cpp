@@ -15,6 +15,7 @@
 #include "os/access_rights.h"
 #include "os/file_system.h"
 #include "os/process.h"
+#include "os/service_manager.h"
 #include "os/sleep.h"
 #include "release/release_metadata.h"
 #include "security/caller_identity.h"
@@ -25,6 +26,7 @@
 #include "state/bounded_file.h"
 #include "state/installer_verification.h"
 #include "state/registry_state.h"
+#include "state/updater_service.h"
 #include "state/updater_status.h"
 
 namespace ostrel {
@@ -39,22 +41,27 @@ void RequireWorkerLocation() {
   Require(SamePath(OwnImagePath(), ApplyWorkerPath()), "Invalid updater worker location");
 }
 
-// Whether the process is the updater running from its fixed place, as the
-// service that started the worker is. A process id is reused once its
-// process has ended, so the id alone names any process.
-bool IsInstalledUpdater(const os::Handle& process) {
+// Whether the process is the updater running from its fixed place, created
+// before this worker, as the service that started the worker is. A process
+// id is reused once its process has ended, so the id alone names any
+// process, even one started after the worker.
+bool IsParentService(const os::Handle& process) {
   std::u16string image;
-  return !os::QueryFullProcessImageName(process, 0, image) && SamePath(image, InstalledUpdaterPath());
+  std::uint64_t parentCreated = 0;
+  std::uint64_t workerCreated = 0;
+  return !os::QueryFullProcessImageName(process, 0, image) && SamePath(image, InstalledUpdaterPath()) &&
+         !os::GetProcessTimes(process, parentCreated) && !os::GetCurrentProcessTimes(workerCreated) &&
+         parentCreated < workerCreated;
 }
 
 // The service that started the worker must have ended before anything is
 // installed. One that cannot be opened has ended already, and so has one
-// whose id now names another program, which is not waited for. The handle
+// whose id now names another process, which is not waited for. The handle
 // is returned so it stays open until the worker ends.
 os::Handle AwaitParentEnd(std::uint32_t parentProcessId) {
   os::Handle parent;
   if (os::OpenProcess(os::Synchronize | os::ProcessQueryLimitedInformation, false, parentProcessId, parent) ||
-      !IsInstalledUpdater(parent)) {
+      !IsParentService(parent)) {
     return os::Handle();
   }
   // A failed wait proves nothing about the service either.
@@ -62,6 +69,18 @@ os::Handle AwaitParentEnd(std::uint32_t parentProcessId) {
   Require(!os::WaitForSingleObject(parent, ParentWaitMilliseconds, waited) && waited == os::WaitObject0,
           "Updater service has not stopped");
   return parent;
+}
+
+// --prepare-install disables the service before the updater is replaced by
+// hand, and a manual installation may follow at once: a worker handed off
+// before that must not run its installer beside it.
+void RequireServiceEnabled() {
+  const UpdaterService updater = OpenUpdaterService(os::ServiceQueryConfig);
+  std::uint32_t startType = 0;
+  if (const os::Failure failure = os::QueryServiceConfig(updater.service, startType)) {
+    RaiseLastError("Read native updater configuration", *failure);
+  }
+  Require(startType != os::ServiceDisabled, "Updater is being replaced; pending update canceled");
 }
 
 void AwaitBrowserClosed() {
@@ -98,6 +117,7 @@ std::u16string PrepareInstallerEnvironment() {
 
 // Everything from the wait for the parent on, with the lock held.
 void ApplyStagedRelease(std::uint32_t parentProcessId) {
+  RequireServiceEnabled();
   os::Handle parent = AwaitParentEnd(parentProcessId);
   AwaitBrowserClosed();
 
@@ -115,6 +135,7 @@ void ApplyStagedRelease(std::uint32_t parentProcessId) {
   os::Handle verifiedInstaller = OpenVerifiedInstaller(installer, release);
   std::u16string environment = PrepareInstallerEnvironment();
   Require(!IsUninstalling(), "Uninstall is in progress; pending update canceled");
+  RequireServiceEnabled();
   RunInstaller(installer, InstallerArguments, std::move(verifiedInstaller), environment);
 
   std::u16string version = ToUtf16(release.version);

@@ -9,6 +9,9 @@
 #include "os/tick_count.h"
 
 namespace ostrel {
+
+std::uint64_t AwakeMilliseconds() { return os::QueryUnbiasedInterruptTime() / 10'000; }
+
 namespace {
 
 constexpr std::uint64_t InstallerTimeoutMilliseconds = 20 * 60 * 1000;
@@ -19,12 +22,12 @@ constexpr std::uint64_t TerminationMilliseconds = 30000;
 // messages, and a tenth of a second is nothing against an installation.
 constexpr std::uint32_t PollMilliseconds = 100;
 
-// Whether the job was empty by the deadline (a GetTickCount64 reading). The
-// clock is read before the count, so a process counted after the deadline
-// has run beyond it.
+// Whether the job was empty by the deadline (an AwakeMilliseconds reading).
+// The clock is read before the count, so a process counted after the
+// deadline has run beyond it.
 bool AwaitEmptyBy(const os::Handle& job, std::uint64_t deadline) {
   for (;;) {
-    const std::uint64_t now = os::GetTickCount64();
+    const std::uint64_t now = AwakeMilliseconds();
     std::uint32_t active = 0;
     if (const os::Failure failure = os::QueryInformationJobObject(job, active)) {
       RaiseLastError("Read installer result", *failure);
@@ -70,7 +73,7 @@ void AwaitEmptyJob(const os::Handle& job, std::uint64_t startedAt) {
   if (const os::Failure failure = os::TerminateJobObject(job, os::WaitTimeout)) {
     RaiseLastError("Installer did not finish; it could not be terminated", *failure);
   }
-  Require(AwaitEmptyBy(job, os::GetTickCount64() + TerminationMilliseconds),
+  Require(AwaitEmptyBy(job, AwakeMilliseconds() + TerminationMilliseconds),
           "Installer did not finish; it did not end when terminated");
   throw std::runtime_error("Installer did not finish; it was terminated");
 }

@@ -12,6 +12,11 @@
 
 namespace ostrel {
 
+// Milliseconds the machine has been awake (QueryUnbiasedInterruptTime): the
+// clock of the installer's limit, so a laptop that sleeps through an
+// installation does not find its installer overdue when it wakes.
+std::uint64_t AwakeMilliseconds();
+
 // A new job without a name, whose handle is not inherited, set to end every
 // process in it when that handle closes. Raises std::runtime_error "Start
 // authenticated update" with the code.
@@ -25,7 +30,7 @@ os::Handle CreateInstallerJob();
 void StartInJob(const os::Handle& job, const os::ProcessInformation& suspended);
 
 // Waits until no process of the job is left, polling, for at most 20
-// minutes from startedAt (a GetTickCount64 reading). At the limit it
+// minutes of awake time from startedAt (an AwakeMilliseconds reading). At the limit it
 // terminates the job's processes and waits for them to have ended before it
 // raises std::runtime_error: "Installer did not finish; it was terminated";
 // "Installer did not finish; it could not be terminated" with the code when

@@ -7,7 +7,6 @@
 #include "foundation/failure.h"
 #include "foundation/path_grammar.h"
 #include "os/process.h"
-#include "os/tick_count.h"
 
 namespace ostrel {
 namespace {
@@ -41,7 +40,7 @@ os::ProcessInformation Start(std::u16string_view executablePath, std::u16string_
 void RunInJob(std::u16string_view executablePath, std::u16string_view arguments,
               std::optional<std::u16string_view> environment, os::Handle kept) {
   os::Handle job = CreateInstallerJob();
-  const std::uint64_t startedAt = os::GetTickCount64();
+  const std::uint64_t startedAt = AwakeMilliseconds();
   // Suspended until it is in the job, so nothing it starts can escape it.
   os::ProcessInformation started = Start(executablePath, arguments, environment, os::CreateSuspended);
   kept = os::Handle();

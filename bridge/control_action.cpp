@@ -1,25 +1,21 @@
 #include "bridge/control_action.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "foundation/failure.h"
-#include "foundation/path_join.h"
-#include "foundation/text_conversion.h"
-#include "locations/path_existence.h"
 #include "locations/updater_locations.h"
 #include "os/service_manager.h"
 #include "security/fixed_location.h"
-#include "security/object_acl.h"
 #include "security/transaction_lock.h"
-#include "state/bounded_file.h"
 #include "state/registry_state.h"
+#include "state/updater_service.h"
 #include "state/updater_status.h"
 
 namespace ostrel {
 namespace {
-
-constexpr std::uint64_t StatusFileLimit = 65536;
 
 enum class ServiceRequest { None, Start, Stop };
 
@@ -40,33 +36,22 @@ constexpr ControlActionEntry ControlActions[] = {
 // Asks for the start or the stop and returns without waiting for the service
 // to get there. A service already where it was asked to go is no failure.
 void RequestService(const ControlActionEntry& action) {
-  os::ServiceHandle manager;
-  if (const os::Failure failure = os::OpenSCManager(os::ScManagerConnect, manager)) {
-    RaiseLastError("Open update control", *failure);
-  }
-  os::ServiceHandle service;
-  if (const os::Failure failure = os::OpenService(manager, ServiceName, action.serviceAccess, service)) {
-    RaiseLastError("Open native updater", *failure);
-  }
+  const UpdaterService updater = OpenUpdaterService(action.serviceAccess);
   if (action.request == ServiceRequest::Start) {
-    const os::Failure failure = os::StartService(service);
+    const os::Failure failure = os::StartService(updater.service);
     if (failure && failure != os::ErrorServiceAlreadyRunning) {
       RaiseLastError("Start native updater", *failure);
     }
   } else {
-    const os::Failure failure = os::ControlService(service, os::ServiceControlStop);
+    const os::Failure failure = os::ControlService(updater.service, os::ServiceControlStop);
     if (failure && failure != os::ErrorServiceNotActive) RaiseLastError("Stop native updater", *failure);
   }
 }
 
 // What the service last published, or "checking" before it ever has.
 JsonObject StatusReply() {
-  const std::u16string directory = UpdaterDataDirectory();
-  const std::u16string path = JoinPath(directory, StatusFileName);
-  if (!PathExists(path)) return BuildStatusRecord(StatusChecking, u"", "");
-  ValidateObjectAcl(directory);
-  ValidateObjectAcl(path);
-  return JsonObject::Parse(ToUtf16(ReadBoundedFile(path, StatusFileLimit)));
+  std::optional<JsonObject> published = ReadPublishedStatus();
+  return published ? std::move(*published) : BuildStatusRecord(StatusChecking, u"", "");
 }
 
 }  // namespace

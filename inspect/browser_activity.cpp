@@ -1,12 +1,14 @@
 #include "inspect/browser_activity.h"
 
 #include <string>
+#include <utility>
 
 #include "foundation/ascii_case.h"
 #include "foundation/failure.h"
 #include "foundation/path_comparison.h"
 #include "foundation/path_grammar.h"
 #include "locations/updater_locations.h"
+#include "os/access_rights.h"
 #include "os/process.h"
 #include "os/process_snapshot.h"
 
@@ -19,19 +21,20 @@ std::u16string_view ImageFileName(std::u16string_view imagePath) {
   return parts.names.empty() ? std::u16string_view() : parts.names.back();
 }
 
-// A process that cannot be opened or asked (another user's, a protected
-// one, one that has just exited) does not count.
-bool RunsImage(std::uint32_t processId, std::u16string_view imagePath) {
-  os::Handle process;
-  if (os::OpenProcess(os::ProcessQueryLimitedInformation, false, processId, process)) return false;
+// Whether the process, opened with the access, runs imagePath; one that
+// cannot be opened or asked (another user's, a protected one, one that has
+// just exited) does not count.
+bool OpenIfRunningImage(std::uint32_t processId, std::u16string_view imagePath, std::uint32_t access,
+                        os::Handle& process) {
+  if (os::OpenProcess(access | os::ProcessQueryLimitedInformation, false, processId, process)) return false;
   std::u16string runningImage;
-  if (os::QueryFullProcessImageName(process, 0, runningImage)) return false;
-  return SamePath(runningImage, imagePath);
+  return !os::QueryFullProcessImageName(process, 0, runningImage) && SamePath(runningImage, imagePath);
 }
 
 }  // namespace
 
-bool IsImageRunning(std::u16string_view imagePath) {
+void VisitImageProcesses(std::u16string_view imagePath, std::uint32_t access,
+                         const std::function<bool(os::Handle)>& found) {
   os::Handle snapshot;
   if (const os::Failure failure = os::CreateToolhelp32Snapshot(os::Th32csSnapProcess, 0, snapshot)) {
     RaiseLastError("List browser processes", *failure);
@@ -44,11 +47,32 @@ bool IsImageRunning(std::u16string_view imagePath) {
   // Only processes whose bare image name matches are opened at all; a later
   // entry that cannot be read ends the list.
   do {
-    if (EqualIgnoringAsciiCase(entry.exeFile, imageName) && RunsImage(entry.processId, imagePath)) return true;
+    os::Handle process;
+    if (EqualIgnoringAsciiCase(entry.exeFile, imageName) &&
+        OpenIfRunningImage(entry.processId, imagePath, access, process) && !found(std::move(process))) {
+      return;
+    }
   } while (!os::Process32Next(snapshot, entry));
-  return false;
+}
+
+bool IsImageRunning(std::u16string_view imagePath) {
+  bool running = false;
+  VisitImageProcesses(imagePath, 0, [&running](os::Handle) {
+    running = true;
+    return false;
+  });
+  return running;
 }
 
 bool IsBrowserRunning() { return IsImageRunning(BrowserExecutablePath()); }
+
+std::vector<os::Handle> OpenBrowserProcesses(std::size_t most) {
+  std::vector<os::Handle> browser;
+  VisitImageProcesses(BrowserExecutablePath(), os::Synchronize, [&](os::Handle process) {
+    browser.push_back(std::move(process));
+    return browser.size() < most;
+  });
+  return browser;
+}
 
 }  // namespace ostrel

@@ -22,6 +22,7 @@ inline constexpr std::uint32_t CreateUnicodeEnvironment = 0x00000400;
 inline constexpr std::uint32_t StartfUseShowWindow = 0x1;
 inline constexpr std::uint16_t SwHide = 0;
 inline constexpr std::uint32_t ProcessQueryLimitedInformation = 0x1000;
+inline constexpr std::uint32_t ProcessTerminate = 0x0001;
 // The exit code GetExitCodeProcess reports while the process runs.
 inline constexpr std::uint32_t StillActive = 259;
 
@@ -68,6 +69,12 @@ struct ProcessInformation {
 
 // QueryFullProcessImageNameW into a buffer of 32,768 UTF-16 units.
 [[nodiscard]] Failure QueryFullProcessImageName(const Handle& process, std::uint32_t flags, std::u16string& imageName);
+
+// GetProcessTimes: the process's creation time, as a FILETIME.
+[[nodiscard]] Failure GetProcessTimes(const Handle& process, std::uint64_t& creationTime);
+
+// GetProcessTimes of GetCurrentProcess(): this process's creation time.
+[[nodiscard]] Failure GetCurrentProcessTimes(std::uint64_t& creationTime);
 
 // ResumeThread: fails when the call returns (DWORD)-1; the previous suspend
 // count it reports otherwise is not kept.

@@ -18,6 +18,7 @@ inline constexpr std::uint32_t ScManagerConnect = 0x0001;
 inline constexpr std::uint32_t ScManagerCreateService = 0x0002;
 
 // Access to a service.
+inline constexpr std::uint32_t ServiceQueryConfig = 0x0001;
 inline constexpr std::uint32_t ServiceQueryStatus = 0x0004;
 inline constexpr std::uint32_t ServiceStart = 0x0010;
 inline constexpr std::uint32_t ServiceStop = 0x0020;
@@ -82,6 +83,9 @@ struct ServiceConfiguration {
 // information names.
 [[nodiscard]] Failure SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t securityInformation,
                                                const SecurityDescriptor& descriptor);
+
+// QueryServiceConfigW: the service's start type.
+[[nodiscard]] Failure QueryServiceConfig(const ServiceHandle& service, std::uint32_t& startType);
 
 // QueryServiceStatus.
 [[nodiscard]] Failure QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status);

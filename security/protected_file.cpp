@@ -3,6 +3,7 @@
 #include "foundation/failure.h"
 #include "foundation/path_grammar.h"
 #include "os/file.h"
+#include "os/file_system.h"
 #include "security/file_in_use.h"
 #include "security/object_acl.h"
 
@@ -51,6 +52,16 @@ void WriteProtectedFile(std::u16string_view path, std::string_view bytes) {
     RaiseLastError("Write updater file", writeFailure.value_or(os::ErrorSuccess));
   }
   if (const os::Failure failure = os::FlushFileBuffers(file)) RaiseLastError("Flush updater file", *failure);
+}
+
+void ReplaceProtectedFile(std::u16string_view path, std::u16string_view temporaryPath, std::string_view bytes,
+                          const char* commitFailure) {
+  WriteProtectedFile(temporaryPath, bytes);
+  if (const os::Failure failure = RetryWhileInUse([&] {
+        return os::MoveFileEx(temporaryPath, path, os::MovefileReplaceExisting | os::MovefileWriteThrough);
+      })) {
+    RaiseLastError(commitFailure, *failure);
+  }
 }
 
 }  // namespace ostrel

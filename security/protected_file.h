@@ -35,4 +35,13 @@ os::Handle CreateProtectedFile(std::u16string_view path, std::uint32_t shareMode
 // nothing write a temporary and move it over the target.
 void WriteProtectedFile(std::u16string_view path, std::string_view bytes);
 
+// Replaces the file at path with the bytes, whole or not at all: written
+// through WriteProtectedFile at temporaryPath (in the same directory), then
+// moved over path with write-through. A reader holding the file for a
+// moment is waited for (RetryWhileInUse). Fails with the failures of
+// WriteProtectedFile, or with commitFailure and the code of the move; a
+// failure leaves the previous file whole.
+void ReplaceProtectedFile(std::u16string_view path, std::u16string_view temporaryPath, std::string_view bytes,
+                          const char* commitFailure);
+
 }  // namespace ostrel

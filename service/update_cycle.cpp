@@ -1,8 +1,10 @@
 #include "service/update_cycle.h"
 
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "apply/update_process.h"
 #include "foundation/failure.h"
@@ -13,6 +15,7 @@
 #include "os/file_system.h"
 #include "os/process.h"
 #include "os/stop_event.h"
+#include "os/tick_count.h"
 #include "release/release_metadata.h"
 #include "security/caller_identity.h"
 #include "security/file_in_use.h"
@@ -24,6 +27,7 @@
 #include "security/transaction_lock.h"
 #include "service/feed_download.h"
 #include "service/installer_download.h"
+#include "service/worker_processes.h"
 #include "state/bounded_file.h"
 #include "state/installer_verification.h"
 #include "state/registry_state.h"
@@ -32,7 +36,11 @@
 namespace ostrel {
 namespace {
 
-constexpr std::uint32_t PauseMilliseconds = 5000;
+constexpr std::uint64_t PauseMilliseconds = 5000;
+// What a start publishes over a status that still shows work no process
+// does any more (its service or worker died, the machine lost power) when
+// nothing usable is staged.
+constexpr const char* UnfinishedUpdateMessage = "Update did not finish";
 
 // The release whose verified installer lies in the working directory, as
 // this cycle knows it. The three are set together and never cleared.
@@ -44,121 +52,262 @@ struct StagedRelease {
   bool Exists() const { return !metadata.empty(); }
 };
 
-// The installer of a release that a pass downloaded and verified into
-// download.partial but could not commit, because someone held the name it
-// commits to: its exact "release.json" bytes. A later pass commits it
-// without downloading it again. Only the updater's principals can change
-// the file in between, and the worker verifies whatever it runs.
+// A release whose installer a pass downloaded and verified into
+// download.partial but could not commit whole, because someone held one of
+// the names it commits to: its exact signed files, and how far the commit
+// got. A later pass goes on from there without downloading it again. Only
+// the updater's principals can change the files in between, and the worker
+// verifies whatever it runs.
 struct VerifiedDownload {
-  std::string metadata;
+  std::string metadata;  // empty: none
+  std::string signature;
+  std::u16string version;
+  std::u16string installerName;
+  bool installerCommitted = false;  // moved to its own name; the metadata and signature may still be old
 
   bool Holds(const std::string& releaseMetadata) const {
+    if (metadata.empty() || releaseMetadata != metadata) return false;
     std::uint32_t attributes = 0;
-    return releaseMetadata == metadata && !os::GetFileAttributes(PartialDownloadPath(), attributes);
+    return installerCommitted || !os::GetFileAttributes(PartialDownloadPath(), attributes);
   }
 };
 
 std::u16string DataPath(std::u16string_view name) { return JoinPath(UpdaterDataDirectory(), name); }
 
 // Another updater process acts on the staged files: an apply worker holds
-// the transaction lock, or one has been started and has not taken it yet.
-// The service leaves them alone from that moment on.
-bool IsAnotherUpdaterAtWork() { return IsTransactionActive() || IsImageRunning(ApplyWorkerPath()); }
+// the transaction lock, or one has just been started and has not taken it
+// yet. The service leaves them alone from that moment on.
+bool IsAnotherUpdaterAtWork() { return IsTransactionActive() || IsWorkerStarting(); }
 
-// Takes up the release an earlier run staged, when its files are all still
-// protected, signed, intact and newer than the installed version. One no
-// longer newer was installed by a worker that ended before it could say so,
-// leaving "installing" behind: the truth is published instead.
-void ReuseStagedRelease(StagedRelease& staged) {
-  const std::u16string metadataPath = DataPath(ReleaseMetadataName);
-  const std::u16string signaturePath = DataPath(ReleaseSignatureName);
-  ValidateObjectAcl(metadataPath);
-  ValidateObjectAcl(signaturePath);
-  std::string metadata = ReadBoundedFile(metadataPath, ReleaseMetadataLimit);
-  std::string signature = ReadBoundedFile(signaturePath, ReleaseSignatureLimit);
-  ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
-  const std::u16string installerPath = DataPath(ToUtf16(release.file));
-  ValidateObjectAcl(installerPath);
-  VerifyInstaller(installerPath, release);
-  if (!IsNewerThanInstalled(release.version)) {
-    WriteStatus(StatusUpToDate, u"", "");
-    return;
+// The pause after a check: PauseMilliseconds, or until the browser has
+// closed, whichever comes first. Any browser process that ends wakes it;
+// while others still run (a tab's, another window's) it waits on for the
+// rest of the pause, so the pace of checks stays the same. True when a stop
+// ended it.
+bool PauseWhileBrowserRuns() {
+  // The awake clock, in 100-nanosecond units, as the wait's own timeout counts.
+  const std::uint64_t startedAt = os::QueryUnbiasedInterruptTime();
+  std::uint64_t left = PauseMilliseconds;
+  while (left > 0) {
+    const std::vector<os::Handle> browser = OpenBrowserProcesses(os::MaximumWatchedProcesses);
+    if (browser.empty()) return false;
+    os::StopOrProcessEnd ended = os::StopOrProcessEnd::TimedOut;
+    // A wait the system refuses still keeps the pace and hears the stop.
+    if (os::WaitForStopEventOrProcessEnd(browser, static_cast<std::uint32_t>(left), ended)) {
+      return os::WaitForStopEvent(static_cast<std::uint32_t>(left));
+    }
+    if (ended != os::StopOrProcessEnd::ProcessEnded) return ended == os::StopOrProcessEnd::Stopped;
+    const std::uint64_t waited = (os::QueryUnbiasedInterruptTime() - startedAt) / 10'000;
+    left = waited < PauseMilliseconds ? PauseMilliseconds - waited : 0;
   }
-  staged = StagedRelease{std::move(metadata), ToUtf16(release.version), ToUtf16(release.file)};
-  WriteStatus(StatusReady, staged.version, "");
+  return false;
 }
 
-// Stays quiet in the status: what was staged before is the truth shown.
-void PublishNothingNewer(const StagedRelease& staged) {
-  WriteStatus(staged.Exists() ? StatusReady : StatusUpToDate, staged.version, "");
-}
+class UpdateCycle {
+ public:
+  // Every pass until the cycle ends; whatever way it ends but a hand-off,
+  // the status it leaves is a settled one.
+  void Run() {
+    AdoptStagedRelease();
+    try {
+      RunPasses();
+    } catch (const std::exception& failure) {
+      Settle(failure.what());
+      throw;
+    } catch (...) {
+      Settle(UnexplainedFailureMessage);
+      throw;
+    }
+  }
 
-// False when another updater process has begun to act on the staged files,
-// to which the cycle then leaves them.
-bool CheckForUpdate(StagedRelease& staged, VerifiedDownload& downloaded) {
-  std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit);
-  std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit);
-  ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
-  const std::u16string version = ToUtf16(release.version);
-  if (!IsNewerThanInstalled(release.version)) {
-    PublishNothingNewer(staged);
+ private:
+  void Publish(std::u16string_view state, std::u16string_view version, const char* message) {
+    WriteStatus(state, version, message);
+    workShown_ = state == StatusDownloading || state == StatusInstalling;
+  }
+
+  // What a failed attempt leaves: the staged release still waits, or the
+  // failure stands.
+  void PublishFailure(const char* message) {
+    Publish(staged_.Exists() ? StatusReady : StatusError, staged_.version, message);
+  }
+
+  // Replaces work the status shows with the truth, as the cycle ends
+  // without doing it. A failure to publish does not hide the cycle's own.
+  void Settle(const char* message) {
+    if (!workShown_) return;
+    try {
+      PublishFailure(message);
+    } catch (...) {
+    }
+  }
+
+  // Takes up the release an earlier run staged, when its files are all
+  // still protected, signed, intact and newer than the installed version.
+  // Whatever else is wrong with the staged files, the feed is the remedy.
+  void AdoptStagedRelease() {
+    try {
+      ReuseStagedRelease();
+    } catch (...) {
+      SettleAbandonedWork();
+    }
+  }
+
+  // One no longer newer was installed by a worker that ended before it
+  // could say so, leaving "installing" behind: the truth is published
+  // instead.
+  void ReuseStagedRelease() {
+    const std::u16string metadataPath = DataPath(ReleaseMetadataName);
+    const std::u16string signaturePath = DataPath(ReleaseSignatureName);
+    ValidateObjectAcl(metadataPath);
+    ValidateObjectAcl(signaturePath);
+    std::string metadata = ReadBoundedFile(metadataPath, ReleaseMetadataLimit);
+    std::string signature = ReadBoundedFile(signaturePath, ReleaseSignatureLimit);
+    ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
+    const std::u16string installerPath = DataPath(ToUtf16(release.file));
+    ValidateObjectAcl(installerPath);
+    VerifyInstaller(installerPath, release);
+    if (!IsNewerThanInstalled(release.version)) {
+      Publish(StatusUpToDate, u"", "");
+      return;
+    }
+    staged_ = StagedRelease{std::move(metadata), ToUtf16(release.version), ToUtf16(release.file)};
+    Publish(StatusReady, staged_.version, "");
+  }
+
+  // Nothing usable is staged, so a status that still says a release is on
+  // its way or waiting was left by a process that ended before it could
+  // say otherwise. An unreadable status stays as it is: the next check
+  // replaces it.
+  void SettleAbandonedWork() {
+    try {
+      const std::optional<JsonObject> published = ReadPublishedStatus();
+      if (!published) return;
+      const std::u16string state = published->GetNamedString(u"state", u"");
+      if (state != StatusUpToDate && state != StatusError) Publish(StatusError, u"", UnfinishedUpdateMessage);
+    } catch (...) {
+    }
+  }
+
+  // Any user may start the service, so a second instance may start while
+  // an apply worker is at work: each pass, and so each hand-off, first
+  // makes sure none is.
+  void RunPasses() {
+    while (!os::IsStopEventSet() && !IsUninstalling() && !IsAnotherUpdaterAtWork()) {
+      if (!IsBrowserRunning()) {
+        HandOffStagedRelease();
+        return;
+      }
+      if (!CheckAndPublishFailure()) return;
+      if (PauseWhileBrowserRuns()) return;
+    }
+  }
+
+  // One check, its standard failures published. False when the cycle ends:
+  // another updater took over, or a stop request caused the failure.
+  bool CheckAndPublishFailure() {
+    try {
+      return CheckForUpdate();
+    } catch (const std::exception& failure) {
+      if (os::IsStopEventSet()) {
+        Settle(failure.what());
+        return false;
+      }
+      PublishFailure(failure.what());
+    }
     return true;
   }
-  if (metadata == staged.metadata) return true;
 
-  const std::u16string installerName = ToUtf16(release.file);
-  if (!downloaded.Holds(metadata)) {
-    downloaded.metadata.clear();
-    WriteStatus(StatusDownloading, version, "");
-    DownloadVerifiedInstaller(release, metadata);
-    downloaded.metadata = metadata;
+  // Stays quiet in the status: what was staged before is the truth shown.
+  void PublishNothingNewer() {
+    Publish(staged_.Exists() ? StatusReady : StatusUpToDate, staged_.version, "");
   }
-  if (IsAnotherUpdaterAtWork()) return false;
-  if (const os::Failure failure = RetryWhileInUse([&] {
-        return os::MoveFileEx(PartialDownloadPath(), DataPath(installerName),
-                              os::MovefileReplaceExisting | os::MovefileWriteThrough);
-      })) {
-    RaiseLastError("Commit verified installer", *failure);
-  }
-  downloaded.metadata.clear();
-  ForgetPartialDownload();
-  WriteProtectedFile(DataPath(ReleaseMetadataName), metadata);
-  WriteProtectedFile(DataPath(ReleaseSignatureName), signature);
-  if (!staged.installerName.empty() && staged.installerName != installerName) {
-    // A leftover installer costs disk space, nothing else: it is never run
-    // without its signed metadata.
-    (void)os::DeleteFile(DataPath(staged.installerName));
-  }
-  staged = StagedRelease{std::move(metadata), version, installerName};
-  WriteStatus(StatusReady, staged.version, "");
-  return true;
-}
 
-// One check, its standard failures published. False when the cycle ends:
-// another updater took over, or a stop request caused the failure, which
-// ends the cycle without a word.
-bool CheckAndPublishFailure(StagedRelease& staged, VerifiedDownload& downloaded) {
-  try {
-    return CheckForUpdate(staged, downloaded);
-  } catch (const std::exception& failure) {
-    if (os::IsStopEventSet()) return false;
-    WriteStatus(staged.Exists() ? StatusReady : StatusError, staged.version, failure.what());
-  }
-  return true;
-}
+  // False when another updater process has begun to act on the staged
+  // files, to which the cycle then leaves them.
+  bool CheckForUpdate() {
+    std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit);
+    std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit);
+    ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
+    if (!IsNewerThanInstalled(release.version)) {
+      PublishNothingNewer();
+      return true;
+    }
+    if (metadata == staged_.metadata) return true;
 
-void HandOff(const StagedRelease& staged) {
-  const std::u16string worker = ApplyWorkerPath();
-  // A reader of the previous copy is waited for; a copy still running has
-  // been ruled out by the caller.
-  if (const os::Failure failure = RetryWhileInUse([&] { return os::CopyFile(OwnImagePath(), worker, false); })) {
-    RaiseLastError("Prepare protected updater worker", *failure);
+    if (!downloaded_.Holds(metadata)) {
+      downloaded_ = VerifiedDownload{};
+      Publish(StatusDownloading, ToUtf16(release.version), "");
+      DownloadVerifiedInstaller(release, metadata);
+      downloaded_ = VerifiedDownload{metadata, signature, ToUtf16(release.version), ToUtf16(release.file)};
+    }
+    if (IsAnotherUpdaterAtWork()) return false;
+    CommitDownload();
+    return true;
   }
-  ValidateObjectAcl(worker);
-  WriteStatus(StatusInstalling, staged.version, "");
-  std::u16string arguments = u"--apply " + ToUtf16(std::to_string(os::GetCurrentProcessId()));
-  StartUpdateProcess(worker, arguments, false);
-}
+
+  // Puts the verified download in place: the installer under its own name,
+  // then the signed metadata and signature, each replaced whole while
+  // readers may hold the old ones. A step that fails is raised, and the
+  // next attempt goes on from the first step not done; only once all three
+  // are in place is the download forgotten and the release staged.
+  void CommitDownload() {
+    if (!downloaded_.installerCommitted) {
+      if (const os::Failure failure = RetryWhileInUse([&] {
+            return os::MoveFileEx(PartialDownloadPath(), DataPath(downloaded_.installerName),
+                                  os::MovefileReplaceExisting | os::MovefileWriteThrough);
+          })) {
+        RaiseLastError("Commit verified installer", *failure);
+      }
+      downloaded_.installerCommitted = true;
+    }
+    ReplaceProtectedFile(DataPath(ReleaseMetadataName), DataPath(ReleaseMetadataTemporaryName), downloaded_.metadata,
+                         "Commit release metadata");
+    ReplaceProtectedFile(DataPath(ReleaseSignatureName), DataPath(ReleaseSignatureTemporaryName),
+                         downloaded_.signature, "Commit release signature");
+    ForgetPartialDownload();
+    if (!staged_.installerName.empty() && staged_.installerName != downloaded_.installerName) {
+      // A leftover installer costs disk space, nothing else: it is never run
+      // without its signed metadata.
+      (void)os::DeleteFile(DataPath(staged_.installerName));
+    }
+    staged_ = StagedRelease{std::move(downloaded_.metadata), downloaded_.version, downloaded_.installerName};
+    downloaded_ = VerifiedDownload{};
+    Publish(StatusReady, staged_.version, "");
+  }
+
+  // Once the browser has closed. A commit a reader interrupted is finished
+  // first: until then the files on disk are part old, part new.
+  void HandOffStagedRelease() {
+    if (downloaded_.installerCommitted) CommitDownload();
+    if (!staged_.Exists()) return;
+    // A process of the worker's image that is no longer starting holds no
+    // lock, does nothing and would keep the new copy from being written.
+    EndStaleWorkers();
+    const std::u16string worker = ApplyWorkerPath();
+    // A reader of the previous copy is waited for.
+    if (const os::Failure failure = RetryWhileInUse([&] { return os::CopyFile(OwnImagePath(), worker, false); })) {
+      RaiseLastError("Prepare protected updater worker", *failure);
+    }
+    ValidateObjectAcl(worker);
+    Publish(StatusInstalling, staged_.version, "");
+    // The last moment a stop can keep the worker from starting: whatever the
+    // stop made way for (a manual installation, a shutdown) comes first.
+    if (os::IsStopEventSet()) {
+      Settle("");
+      return;
+    }
+    std::u16string arguments = u"--apply " + ToUtf16(std::to_string(os::GetCurrentProcessId()));
+    StartUpdateProcess(worker, arguments, false);
+    workShown_ = false;
+  }
+
+  StagedRelease staged_;
+  VerifiedDownload downloaded_;
+  // The status shows work under way ("downloading", "installing") that this
+  // cycle is doing.
+  bool workShown_ = false;
+};
 
 }  // namespace
 
@@ -167,26 +316,7 @@ void RunUpdateCycle() {
   RequireFixedLocation();
   EnsureProtectedDirectory(UpdaterDataDirectory());
   if (IsAnotherUpdaterAtWork()) return;
-
-  StagedRelease staged;
-  try {
-    ReuseStagedRelease(staged);
-  } catch (...) {
-    // Whatever is wrong with the staged files, the feed is the remedy.
-  }
-
-  VerifiedDownload downloaded;
-  // Any user may start the service, so a second instance may start while
-  // an apply worker is at work: each pass, and so each hand-off, first
-  // makes sure none is.
-  while (!os::IsStopEventSet() && !IsUninstalling() && !IsAnotherUpdaterAtWork()) {
-    if (!IsBrowserRunning()) {
-      if (staged.Exists()) HandOff(staged);
-      return;
-    }
-    if (!CheckAndPublishFailure(staged, downloaded)) return;
-    if (os::WaitForStopEvent(PauseMilliseconds)) return;
-  }
+  UpdateCycle().Run();
 }
 
 }  // namespace ostrel

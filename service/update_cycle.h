@@ -7,13 +7,20 @@
 namespace ostrel {
 
 // Returns normally when another updater process is at work (an apply worker
-// holds the transaction lock or runs), found at start, at every pass or just
-// before an installer is committed; when a stop was requested, an uninstall
-// is in progress, the browser is closed with nothing staged, or the apply
-// worker has been started. A verified installer that could not be committed
-// is committed at a later pass without being downloaded again. A failed check is
-// published and retried; any other failure, and a failure that is not a
-// standard one (the JSON layer's, a known folder's), ends the cycle.
+// holds the transaction lock, or one started less than a minute ago runs),
+// found at start, at every pass or just before an installer is committed;
+// when a stop was requested, an uninstall is in progress, the browser is
+// closed with nothing staged, or the apply worker has been started. The
+// pause between two checks ends early when the browser closes. A verified
+// installer that could not be committed whole is committed at a later pass
+// without being downloaded again. A failed check is published and retried;
+// any other failure, and a failure that is not a standard one (the JSON
+// layer's, a known folder's), ends the cycle. Whatever way the cycle ends
+// but a hand-off, a "downloading" or "installing" it published is replaced
+// by a settled status: "ready" while a release is staged, else "error" with
+// the failure's message. At its start it publishes what it finds staged, or
+// replaces a status that still shows work nobody does any more with "error"
+// "Update did not finish".
 void RunUpdateCycle();
 
 }  // namespace ostrel

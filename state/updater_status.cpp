@@ -6,12 +6,18 @@
 #include "foundation/path_join.h"
 #include "foundation/text_conversion.h"
 #include "locations/updater_locations.h"
-#include "os/file_system.h"
-#include "security/file_in_use.h"
+#include "locations/path_existence.h"
+#include "security/object_acl.h"
 #include "security/protected_file.h"
+#include "state/bounded_file.h"
 #include "state/registry_state.h"
 
 namespace ostrel {
+namespace {
+
+constexpr std::uint64_t StatusFileLimit = 65536;
+
+}  // namespace
 
 JsonObject BuildStatusRecord(std::u16string_view state, std::u16string_view availableVersion, const char* message) {
   JsonObject record;
@@ -29,15 +35,17 @@ void WriteStatus(std::u16string_view state, std::u16string_view availableVersion
   std::string document = ToUtf8(BuildStatusRecord(state, availableVersion, message).Stringify());
   // Both names in the one directory computed here, so the move never leaves it.
   std::u16string directory = UpdaterDataDirectory();
-  std::u16string temporary = JoinPath(directory, StatusTemporaryName);
-  WriteProtectedFile(temporary, document);
-  // Readers hold the published status for a moment at a time.
-  if (const os::Failure failure = RetryWhileInUse([&] {
-        return os::MoveFileEx(temporary, JoinPath(directory, StatusFileName),
-                              os::MovefileReplaceExisting | os::MovefileWriteThrough);
-      })) {
-    RaiseLastError("Commit updater status", *failure);
-  }
+  ReplaceProtectedFile(JoinPath(directory, StatusFileName), JoinPath(directory, StatusTemporaryName), document,
+                       "Commit updater status");
+}
+
+std::optional<JsonObject> ReadPublishedStatus() {
+  const std::u16string directory = UpdaterDataDirectory();
+  const std::u16string path = JoinPath(directory, StatusFileName);
+  if (!PathExists(path)) return std::nullopt;
+  ValidateObjectAcl(directory);
+  ValidateObjectAcl(path);
+  return JsonObject::Parse(ToUtf16(ReadBoundedFile(path, StatusFileLimit)));
 }
 
 }  // namespace ostrel

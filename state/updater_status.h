@@ -5,6 +5,7 @@
 // never a part.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "foundation/json_access.h"
@@ -34,5 +35,10 @@ JsonObject BuildStatusRecord(std::u16string_view state, std::u16string_view avai
 // "Commit updater status" and the code of the move; a failure leaves the
 // previous "status.json" whole.
 void WriteStatus(std::u16string_view state, std::u16string_view availableVersion, const char* message);
+
+// The published document, or none before anything was published. The
+// directory and the file must pass ValidateObjectAcl; the file is read
+// bounded (64 KiB) and parsed. Fails with those failures.
+std::optional<JsonObject> ReadPublishedStatus();
 
 }  // namespace ostrel

@@ -10,6 +10,13 @@ namespace {
 HANDLE Native(const Handle& handle) { return reinterpret_cast<HANDLE>(handle.value()); }
 Handle Owned(HANDLE handle) { return Handle(reinterpret_cast<std::uintptr_t>(handle)); }
 
+Failure CreationTimeOf(HANDLE process, std::uint64_t& creationTime) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return ::GetLastError();
+  creationTime = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return std::nullopt;
+}
+
 }  // namespace
 
 Failure CreateProcess(std::u16string_view applicationName, std::u16string_view commandLine, bool inheritHandles,
@@ -77,6 +84,12 @@ Failure QueryFullProcessImageName(const Handle& process, std::uint32_t flags, st
   imageName = std::move(buffer);
   return std::nullopt;
 }
+
+Failure GetProcessTimes(const Handle& process, std::uint64_t& creationTime) {
+  return CreationTimeOf(Native(process), creationTime);
+}
+
+Failure GetCurrentProcessTimes(std::uint64_t& creationTime) { return CreationTimeOf(::GetCurrentProcess(), creationTime); }
 
 Failure ResumeThread(const Handle& thread) {
   if (::ResumeThread(Native(thread)) == static_cast<DWORD>(-1)) return ::GetLastError();

@@ -1,5 +1,7 @@
 #include "os/service_manager.h"
 
+#include <vector>
+
 #include "os/win32/windows_api.h"
 
 namespace ostrel::os {
@@ -53,6 +55,18 @@ Failure SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t sec
                                  const SecurityDescriptor& descriptor) {
   return win32::FailureUnless(::SetServiceObjectSecurity(Native(service), securityInformation,
                                                          reinterpret_cast<PSECURITY_DESCRIPTOR>(descriptor.value())));
+}
+
+Failure QueryServiceConfig(const ServiceHandle& service, std::uint32_t& startType) {
+  // The fixed record comes first in a buffer that also holds its strings.
+  DWORD needed = 0;
+  ::QueryServiceConfigW(Native(service), nullptr, 0, &needed);
+  if (needed == 0) return ::GetLastError();
+  std::vector<unsigned char> buffer(needed);
+  auto* configuration = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!::QueryServiceConfigW(Native(service), configuration, needed, &needed)) return ::GetLastError();
+  startType = configuration->dwStartType;
+  return std::nullopt;
 }
 
 Failure QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {

@@ -1,5 +1,7 @@
 #include "os/stop_event.h"
 
+#include <vector>
+
 #include "os/win32/stop_event_handle.h"
 #include "os/win32/windows_api.h"
 
@@ -30,5 +32,18 @@ bool WaitForStopEvent(std::uint32_t milliseconds) {
 }
 
 bool IsStopEventSet() { return stopEvent != nullptr && ::WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0; }
+
+Failure WaitForStopEventOrProcessEnd(std::span<const Handle> processes, std::uint32_t milliseconds,
+                                     StopOrProcessEnd& result) {
+  std::vector<HANDLE> objects{stopEvent};
+  for (const Handle& process : processes) objects.push_back(reinterpret_cast<HANDLE>(process.value()));
+  const DWORD waited =
+      ::WaitForMultipleObjects(static_cast<DWORD>(objects.size()), objects.data(), FALSE, milliseconds);
+  if (waited == WAIT_FAILED) return ::GetLastError();
+  result = waited == WAIT_TIMEOUT        ? StopOrProcessEnd::TimedOut
+           : waited == WAIT_OBJECT_0     ? StopOrProcessEnd::Stopped
+                                         : StopOrProcessEnd::ProcessEnded;
+  return std::nullopt;
+}
 
 }  // namespace ostrel::os

@@ -6,4 +6,17 @@ namespace ostrel::os {
 
 std::uint64_t GetTickCount64() { return ::GetTickCount64(); }
 
+std::uint64_t QueryUnbiasedInterruptTime() {
+  ULONGLONG awake = 0;
+  // It fails only for a null pointer.
+  (void)::QueryUnbiasedInterruptTime(&awake);
+  return awake;
+}
+
+std::uint64_t GetSystemTimeAsFileTime() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 }  // namespace ostrel::os

@@ -65,6 +65,7 @@ class StagedRelease {
   StagedRelease() {
     Machine().identity = FakeIdentity::LocalSystem();
     test::ArrangeInstalledUpdater(u"1.0.0");
+    Machine().services.AddService(ServiceName);
     Machine().fileSystem.AddFile(ApplyWorkerPath(), "updater image");
     Machine().moduleFileName = ApplyWorkerPath();
     Machine().fileSystem.AddFile(Data(ReleaseMetadataName), release.metadata);

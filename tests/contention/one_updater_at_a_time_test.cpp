@@ -86,6 +86,7 @@ class OneUpdaterAtATimeTest : public testing::Test {
   OneUpdaterAtATimeTest() {
     Machine().identity = FakeIdentity::LocalSystem();
     test::ArrangeInstalledUpdater();
+    Machine().services.AddService(ServiceName);
     Machine().fileSystem.AddFile(Data(ReleaseMetadataName), release.metadata);
     Machine().fileSystem.AddFile(Data(ReleaseSignatureName), release.signature);
     Machine().fileSystem.AddFile(Data(ToUtf16(release.file)), release.installer);

@@ -108,6 +108,7 @@ const Writer Writers[] = {
        Machine().identity = FakeIdentity::LocalSystem();
        test::ArrangeInstalledUpdater();
        Stage();
+       Machine().services.AddService(ServiceName);
        Machine().fileSystem.AddFile(ApplyWorkerPath(), "updater image");
        Machine().moduleFileName = ApplyWorkerPath();
        Machine().fileSystem.AddFile(StatusPath(), "{}");

@@ -18,6 +18,13 @@ void PassTime(std::uint64_t milliseconds) {
   Machine().processes.EndDue(Machine().tickCount);
 }
 
+void SleepMachine(std::uint64_t milliseconds) {
+  Machine().asleepMilliseconds += milliseconds;
+  PassTime(milliseconds);
+}
+
+std::uint64_t SystemFileTime() { return Machine().bootFileTime + Machine().tickCount * 10'000; }
+
 void ResetMachine() { Machine() = FakeMachine(); }
 
 }  // namespace ostrel::fake

@@ -82,6 +82,12 @@ struct FakeMachine {
   // The machine's clock, in milliseconds since boot. It moves on only
   // through PassTime.
   std::uint64_t tickCount = 5'000'000;
+  // The part of tickCount the machine spent asleep (SleepMachine), which its
+  // unbiased interrupt time leaves out.
+  std::uint64_t asleepMilliseconds = 0;
+  // The UTC time at boot, as a FILETIME: the system time is this plus the
+  // tick count.
+  std::uint64_t bootFileTime = 134'000'000'000'000'000;
 
   // The service's stop request: absent until the service host creates it.
   // Waits on it take no real time: each advances the clock by its timeout
@@ -95,6 +101,8 @@ struct FakeMachine {
 
   // The running process and its executable.
   std::uint32_t processId = 4242;
+  // Its creation time, as a FILETIME: before the tick count a machine starts with.
+  std::uint64_t processCreationTime = bootFileTime + 4'000'000ULL * 10'000;
   std::u16string moduleFileName = u"C:\\Program Files\\Ostrel\\Updater\\OstrelUpdate.exe";
   os::Failure moduleFileNameResult;
 
@@ -114,6 +122,13 @@ FakeMachine& Machine();
 // Lets the milliseconds pass on the machine's clock, as every wait, sleep
 // and reading of the clock does, ending each process whose end comes due.
 void PassTime(std::uint64_t milliseconds);
+
+// The machine sleeps for the milliseconds: the tick count moves on, its
+// awake time does not, and processes whose end came due end as it wakes.
+void SleepMachine(std::uint64_t milliseconds);
+
+// The machine's system time now, as a FILETIME.
+std::uint64_t SystemFileTime();
 
 // Replaces the machine with a new one, as at boot.
 void ResetMachine();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "fake_os/fake_machine.h"
+
 namespace ostrel::fake {
 
 FakeProcess* FakeProcesses::FindRunning(std::uint32_t processId) {
@@ -14,6 +16,7 @@ std::uint32_t FakeProcesses::Add(std::u16string_view imagePath, std::uint32_t jo
   FakeProcess process{nextProcessId, std::u16string(imagePath.substr(imagePath.find_last_of(u"\\/") + 1)),
                       std::u16string(imagePath)};
   process.job = job;
+  process.createdAt = SystemFileTime();
   nextProcessId += 4;
   running.push_back(process);
   return process.id;

@@ -48,6 +48,8 @@ struct FakeProcess {
   // program it runs once resumed. Until then it runs nothing, starts
   // nothing and never ends by itself.
   std::optional<FakeProgram> suspended = std::nullopt;
+  // When it was created, as a FILETIME; 0 for a process as old as the machine.
+  std::uint64_t createdAt = 0;
 };
 
 struct FakeLaunch {
@@ -128,8 +130,8 @@ struct FakeProcesses {
   // The kinds of handle closed, in order ("process", "thread", "snapshot").
   std::vector<std::string> closed;
 
-  // A new running process of the image, in the job (0 for none), that runs
-  // nothing yet; its id.
+  // A new running process of the image, in the job (0 for none), created
+  // now, that runs nothing yet; its id.
   std::uint32_t Add(std::u16string_view imagePath, std::uint32_t job);
   // The running process with this id, or nullptr.
   FakeProcess* FindRunning(std::uint32_t processId);

@@ -19,7 +19,6 @@ constexpr std::uint32_t IdleProcessId = 0;
 // has the value of THREAD_ALL_ACCESS.
 constexpr std::uint32_t AllAccess = 0x1FFFFF;
 // PROCESS_TERMINATE and THREAD_SUSPEND_RESUME.
-constexpr std::uint32_t ProcessTerminate = 0x1;
 constexpr std::uint32_t ThreadSuspendResume = 0x2;
 
 fake::FakeProcesses& Processes() { return fake::Machine().processes; }
@@ -170,6 +169,18 @@ Failure TerminateProcess(const Handle& handle, std::uint32_t exitCode) {
 
 Failure GetEnvironmentStrings(std::u16string& block) {
   block = fake::Machine().environmentStrings;
+  return std::nullopt;
+}
+
+Failure GetProcessTimes(const Handle& handle, std::uint64_t& creationTime) {
+  const fake::FakeProcess* process = nullptr;
+  if (const Failure error = QueriedProcess(handle, process)) return error;
+  creationTime = process->createdAt;
+  return std::nullopt;
+}
+
+Failure GetCurrentProcessTimes(std::uint64_t& creationTime) {
+  creationTime = fake::Machine().processCreationTime;
   return std::nullopt;
 }
 

@@ -155,6 +155,13 @@ Failure SetServiceObjectSecurity(const ServiceHandle& service, std::uint32_t sec
   return std::nullopt;
 }
 
+Failure QueryServiceConfig(const ServiceHandle& service, std::uint32_t& startType) {
+  FakeService* target = nullptr;
+  if (const Failure result = Target(service, ServiceQueryConfig, target)) return result;
+  startType = target->configuration.startType;
+  return std::nullopt;
+}
+
 Failure QueryServiceStatus(const ServiceHandle& service, ServiceStatus& status) {
   FakeService* target = nullptr;
   if (const Failure result = Target(service, ServiceQueryStatus, target)) return result;

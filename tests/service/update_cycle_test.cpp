@@ -366,14 +366,16 @@ TEST_F(UpdateCycleTest, ACutDownloadContinuesAtTheNextPass) {
   EXPECT_EQ(Content(PartialDownloadReleasePath()), "<missing>");
 }
 
-TEST_F(UpdateCycleTest, AStopDuringTheDownloadEndsTheCycleSilently) {
+// A stopped download leaves no "downloading" behind: nothing would ever
+// replace it while the service is stopped.
+TEST_F(UpdateCycleTest, AStopDuringTheDownloadSettlesTheStatus) {
   Serve(newer);
   BrowserRunsFor(3);
   Machine().http.beforeRead = [](std::size_t) {
     if (Machine().http.requestTargets.size() == 3) Machine().stopEvent = true;  // the installer's request
   };
   EXPECT_EQ(Run(), "");
-  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0")));
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.0"), Status("error", "", "Update check canceled")));
   EXPECT_NE(Content(PartialDownloadPath()), "<missing>") << "the partial download stays behind";
   EXPECT_THAT(Machine().stopWaits, IsEmpty());
 }
