@@ -43,6 +43,7 @@
 #undef Process32First
 #undef Process32Next
 #undef QueryFullProcessImageName
+#undef QueryServiceConfig
 #undef RegCreateKeyEx
 #undef RegDeleteKeyEx
 #undef RegDeleteTree
