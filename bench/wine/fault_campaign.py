@@ -37,11 +37,11 @@ import tempfile
 import time
 from collections import Counter
 from dataclasses import dataclass, field
-from pathlib import Path, PureWindowsPath
+from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "whole_update"))
 import whole_update  # noqa: E402
-from whole_update import (DATA, INSTALLER_HOLD, INSTALLER_RECORD, Browser, Pollers, WineMachine,  # noqa: E402
+from whole_update import (DATA, INSTALLER_HOLD, Browser, Pollers, WineMachine,  # noqa: E402
                           install_browser, publish, serve, wait_for)
 from feed_server import Fault  # noqa: E402
 
@@ -147,9 +147,7 @@ class Update:
     # What the machine shows.
 
     def updater_processes(self, program: str) -> list:
-        return [pid for pid, command in self.machine.processes()
-                if PureWindowsPath(command[0]).name.lower() == program
-                and (program != "ostrelupdate.exe" or "--service" in command)]
+        return self.machine.pids(program, "--service" if program == "ostrelupdate.exe" else None)
 
     def any_updater_at_work(self) -> bool:
         return any(self.updater_processes(program) for program in UPDATER_PROGRAMS)
@@ -188,15 +186,7 @@ class Update:
     # The checks.
 
     def installer_runs(self) -> list:
-        record = self.machine.host_path(INSTALLER_RECORD)
-        text = record.read_text() if record.exists() else ""
-        runs, lines = [], []
-        for line in text.splitlines():
-            lines.append(line)
-            if line.startswith("sha512="):
-                runs.append(dict(entry.partition("=")[::2] for entry in lines if not entry.startswith("argument=")))
-                lines = []
-        return runs
+        return whole_update.installer_runs(self.machine)
 
     def check_machine(self):
         """What must hold at any moment: every installer run was the signed
@@ -390,11 +380,16 @@ def campaign(seed: int, faults_per_kind: int, duration: float | None) -> Outcome
     return outcome
 
 
+def say_faults(kinds: tuple, injected: Counter, missed: Counter):
+    """How many faults of each kind were injected, and how many found nothing to strike."""
+    for kind in kinds:
+        note = f" ({missed[kind]} found nothing to strike)" if missed[kind] else ""
+        say(f"  {injected[kind]:3d}  {kind}{note}")
+
+
 def summarise(outcome: Outcome, seed: int, seconds: float):
     say(f"fault campaign, seed {seed}")
-    for kind in KINDS:
-        missed = f" ({outcome.missed[kind]} found nothing to strike)" if outcome.missed[kind] else ""
-        say(f"  {outcome.injected[kind]:3d}  {kind}{missed}")
+    say_faults(KINDS, outcome.injected, outcome.missed)
     say(f"faults injected {sum(outcome.injected.values())}, updates run {outcome.updates}, "
         f"updates converged {outcome.converged}, "
         f"mismatches {len(outcome.mismatches)}, wall time {seconds:.0f} s")

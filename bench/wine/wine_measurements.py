@@ -19,6 +19,7 @@ and, only when named:
   resume        the bytes the feed sends for a 64 MiB installer whose transfer
                 is cut five times, as a ratio to its size
   faults        the fault campaign (fault_campaign.py; its options follow)
+  lives         the life campaign (life_campaign.py; its options follow)
 
 Each figure is the median of its rounds; the rounds alternate, so a change in
 the machine's load meets every contender alike. Random choices come from a
@@ -37,6 +38,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "whole_update"))
 import fault_campaign  # noqa: E402
+import life_campaign  # noqa: E402
 import whole_update  # noqa: E402
 from whole_update import SERVICE, Browser, WineMachine, ask, install_browser, publish, serve, wait_for  # noqa: E402
 from feed_server import Fault, certificate_directory  # noqa: E402
@@ -272,6 +274,8 @@ SEEDED_MEASUREMENTS = {"stop": measure_stop, "resume": measure_resume}
 def main(arguments: list) -> int:
     if arguments[:1] == ["faults"]:
         return fault_campaign.main(arguments[1:])
+    if arguments[:1] == ["lives"]:
+        return life_campaign.main(arguments[1:])
     parser = argparse.ArgumentParser(description="Measurements of the updater under Wine.")
     parser.add_argument("names", nargs="*", help=f"of {', '.join([*MEASUREMENTS, *SEEDED_MEASUREMENTS])}")
     parser.add_argument("--seed", type=int, default=random.SystemRandom().randrange(1 << 32))

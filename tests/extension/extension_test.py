@@ -13,6 +13,7 @@ import unittest
 from pathlib import Path
 
 from extension_fixture import ExtensionCase, wait_for
+import whole_update
 from whole_update import Browser, WineMachine, install_browser, publish, serve
 
 # The worker's own "status" alarm, fired now rather than within its minute.
@@ -55,6 +56,28 @@ class ExtensionTest(ExtensionCase):
         self.assertTrue(wait_for(cleared, 60, 0))
         self.expect_words(self.open_popup(), t("upToDateHeadline"), t("installedDetail", "1.1.0"), "", None,
                           t("checkNow"))
+
+    def test_a_browser_nobody_touches_gets_the_newest_release(self):
+        """The browser starts, runs a while and closes; nobody opens the popup,
+        so only the extension's own asking can bring the release."""
+        machine = self.enterContext(WineMachine())
+        install_browser(machine, "1.0.0")
+        self.host_runs_updater(machine)
+        feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
+        publish(feed, "1.1.0")
+        self.enterContext(serve(feed))
+        browser = Browser(machine)
+        self.addCleanup(browser.close)
+        self.start_chromium()
+
+        staged = wait_for(lambda: whole_update.status_file(machine).get("state") == "ready", 60)
+        self.assertTrue(staged, whole_update.status_file(machine))
+        self.stop_chromium()
+        browser.close()
+        wait_for(lambda: whole_update.status_file(machine).get("installedVersion") == "1.1.0", 60)
+        self.assertEqual(whole_update.status_file(machine),
+                         {"ok": True, "state": "up_to_date", "installedVersion": "1.1.0"})
+        self.assertEqual([run["version"] for run in whole_update.installer_runs(machine)], ["1.1.0"])
 
     def test_says_why_an_update_cannot_be_had(self):
         machine = self.enterContext(WineMachine())

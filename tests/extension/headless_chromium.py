@@ -49,15 +49,14 @@ class HeadlessChromium:
             preexec_fn=descriptors_3_and_4)
         os.close(to_chromium_read)
         os.close(from_chromium_write)
-        self.closed = False
         self.next_id = 0
         self.pending = b""
         self.events = []
 
     def close(self):
-        if self.closed:
+        """Closes the browser as its user does; again, nothing."""
+        if self.to_chromium is None:
             return
-        self.closed = True
         if self.process.poll() is None:
             try:
                 self.send("Browser.close")
@@ -66,6 +65,7 @@ class HeadlessChromium:
             self.process.wait(timeout=30)
         os.close(self.to_chromium)
         os.close(self.from_chromium)
+        self.to_chromium = self.from_chromium = None
 
     def __enter__(self):
         return self

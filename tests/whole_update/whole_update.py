@@ -7,7 +7,7 @@ browser asks it, over real pipes.
 The programs come from the environment, as CTest and scripts/main set it:
 OSTREL_UPDATE_EXE (the integration build of OstrelUpdate.exe),
 OSTREL_STAND_IN_BROWSER, OSTREL_STAND_IN_INSTALLER, OSTREL_FILE_READER,
-OSTREL_RELEASE_TOOL and OSTREL_WINE_TEMPLATE (where the pristine prefix that
+OSTREL_SUSPENDED_START, OSTREL_RELEASE_TOOL and OSTREL_WINE_TEMPLATE (where the pristine prefix that
 each machine copies is kept)."""
 
 import base64
@@ -46,9 +46,19 @@ def program(variable: str) -> Path:
     return Path(os.environ[variable])
 
 
+# Wine's 64-bit loader now and then finds the address of the shared user
+# data page taken when a process starts, before any of the program's code
+# runs, and exits 1 with this error of its "virtual" channel. That channel's
+# errors are the only debug output kept, so that a host Wine never started can
+# be told from one that ran and failed.
+WINE_DEBUG_CHANNELS = "-all,err+virtual"
+NOT_STARTED_BY_WINE = b"wine: failed to map the shared user data"
+
+
 def wine_environment(prefix: Path) -> dict:
     environment = dict(os.environ)
-    environment.update(WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    environment.update(WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG=WINE_DEBUG_CHANNELS,
+                       WINEDLLOVERRIDES="mscoree,mshtml=")
     return environment
 
 
@@ -76,11 +86,17 @@ class WineMachine:
         self.prefix = self.directory / "prefix"
         subprocess.run(["cp", "-a", str(pristine_prefix()), str(self.prefix)], check=True)
         self.environment = wine_environment(self.prefix)
+        self.boot()
+
+    def boot(self):
+        """Starts the machine's Wine server and Wine's system processes."""
         # The Wine server and Wine's system processes, the service manager
         # among them, start here with no pipe of ours: one that inherited a
         # pipe would keep its reader waiting for as long as it lives.
+        # After a power loss the server is still there (it refuses a second
+        # start); only the system processes start again.
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-p"], env=self.environment, check=True, **quiet)
+        subprocess.run(["wineserver", "-p"], env=self.environment, check=False, **quiet)
         subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=self.environment, check=True, **quiet)
 
     def stop(self):
@@ -145,6 +161,12 @@ class WineMachine:
         """The file names, in lower case, of the programs running on this machine."""
         return [PureWindowsPath(command[0]).name.lower() for _, command in self.processes()]
 
+    def pids(self, program: str, argument: str | None = None) -> list:
+        """The processes running that program (a file name in lower case),
+        with that argument when one is given."""
+        return [pid for pid, command in self.processes() if PureWindowsPath(command[0]).name.lower() == program
+                and (argument is None or argument in command)]
+
 
 def install_browser(machine: WineMachine, version: str):
     """The browser as its installer leaves it: the updater at its fixed place,
@@ -187,6 +209,29 @@ def publish(feed: Path, version: str, size: int = 0, name: str = "", relaunches:
                        capture_output=True)
 
 
+def installer_runs(machine: WineMachine) -> list:
+    """What each run of the stand-in installer recorded, in order, as a dict
+    of its entries ("version", "sha512", ...; the arguments left out)."""
+    record = machine.host_path(INSTALLER_RECORD)
+    text = record.read_text() if record.exists() else ""
+    runs, lines = [], []
+    for line in text.splitlines():
+        lines.append(line)
+        if line.startswith("sha512="):
+            runs.append(dict(entry.partition("=")[::2] for entry in lines if not entry.startswith("argument=")))
+            lines = []
+    return runs
+
+
+def status_file(machine: WineMachine) -> dict:
+    """"status.json" as it is on disk, read from outside the machine, so that
+    nothing is asked; empty while there is none."""
+    try:
+        return json.loads(machine.host_path(DATA + r"\status.json").read_bytes())
+    except (OSError, ValueError):
+        return {}
+
+
 def signed_sha512(feed: Path) -> str:
     """The SHA-512 that the feed's release.json signs, in hexadecimal as the
     stand-in installer records its own."""
@@ -205,11 +250,9 @@ def request(machine: WineMachine, action: str) -> subprocess.CompletedProcess:
 
 
 def unstarted(completed: subprocess.CompletedProcess) -> bool:
-    """Whether Wine ended the host before it ran: a failure and nothing on
-    either stream, which the host itself never does (it always writes a reply
-    or a failure). Seen now and then with several hosts starting at once
-    beside a busy service, with exit codes 1 and 66."""
-    return completed.returncode != 0 and not completed.stdout and not completed.stderr
+    """Whether Wine's loader ended the host before it ran (see
+    NOT_STARTED_BY_WINE); any other failure is the host's own."""
+    return completed.returncode == 1 and not completed.stdout and NOT_STARTED_BY_WINE in completed.stderr
 
 
 def ask(machine: WineMachine, action: str) -> dict:
