@@ -22,8 +22,8 @@ inline constexpr std::uint64_t HistoryLimit = 1024 * 1024;
 // server (12029)". Control characters of the event and the failure become
 // blanks, so each event stays one line. When the line would take the file
 // past HistoryLimit, "history.log" first replaces "history.old.log" and a
-// new one is started; a line that cannot be kept within the limit is
-// dropped. The file is opened through OpenProtectedFile and shared for
+// new one is started; a line that cannot be kept within the limit (the
+// older file is held open by a reader, say) is dropped. The file is opened through OpenProtectedFile and shared for
 // reading, writing and deletion, as its readers ask. It never fails and
 // never waits longer than that open does: whatever goes wrong, the line is
 // lost and the caller goes on.

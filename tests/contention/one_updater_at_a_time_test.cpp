@@ -33,9 +33,11 @@ const std::u16string InstalledUpdater = u"C:\\Program Files\\Ostrel\\Updater\\Os
 
 std::u16string Data(std::u16string_view name) { return JoinPath(UpdaterDataDirectory(), name); }
 
+// Every file but the history, which records each start whatever it does.
 std::map<std::u16string, std::string> Files() {
   std::map<std::u16string, std::string> files;
   for (const auto& [key, file] : Machine().fileSystem.files) files[key] = file->contents;
+  files.erase(u"C:\\PROGRAMDATA\\OSTRELNATIVEUPDATER\\HISTORY.LOG");
   return files;
 }
 
