@@ -1,5 +1,6 @@
 #include "native-update-service/process_entry.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <new>
@@ -8,6 +9,9 @@
 
 #include "build_configuration.h"
 #include "fake_os/fake_machine.h"
+#include "foundation/path_join.h"
+#include "installed_updater.h"
+#include "locations/updater_locations.h"
 #include "os/service_control.h"
 #include "os/com.h"
 #include "out_of_memory.h"
@@ -142,6 +146,17 @@ TEST(ProcessEntryTest, AStartedServiceRunsToItsStopAndTheProcessExitsZero) {
   EXPECT_EQ(Machine().serviceControl.statuses[1].win32ExitCode, os::ErrorServiceSpecificError)
       << "the test process is not LocalSystem";
   EXPECT_EQ(Machine().standardError, "");
+}
+
+TEST(ProcessEntryTest, SetupCommandsRecordTheirOutcomeInTheHistory) {
+  test::ArrangeInstalledUpdater();
+  EXPECT_EQ(RunWith({u"--prepare-install"}), 0);
+  EXPECT_EQ(RunWith({u"--install", u"1.2"}), 1);
+  const std::string history = Machine().fileSystem.Find(JoinPath(UpdaterDataDirectory(), HistoryName))->contents;
+  EXPECT_THAT(history, testing::MatchesRegex("[-0-9T:.]+Z prepare-install 4242 --prepare-install succeeded\r\n"
+                                             "[-0-9T:.]+Z install 4242 --install 1\\.2 failed: Invalid release "
+                                             "version\r\n"));
+  EXPECT_EQ(Machine().standardError, "Invalid release version\r\n") << "the failure still ends where it did";
 }
 
 struct ComFailureCase {
