@@ -254,9 +254,9 @@ def measure_held_signature(passes: int = 3):
     with offered_release() as (machine, feed, server, _):
         stage(machine)
         held = offer_while_signature_held(machine, feed, server, passes)
-    say(f"a user holding release.sig across {passes} passes while a newer release is offered: {held.downloads} "
-        f"downloads of its installer (target 1); commit refused throughout: {held.refused_throughout}, staged "
-        f"once let go: {held.staged}")
+    say(f"a user holding release.sig across {passes} passes while a newer release is offered: installer downloads "
+        f"of that release {held.downloads} (target 1); commit refused throughout: {held.refused_throughout}, "
+        f"staged once let go: {held.staged}")
 
 
 STOPS = 10
