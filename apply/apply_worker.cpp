@@ -26,6 +26,7 @@
 #include "state/bounded_file.h"
 #include "state/installer_verification.h"
 #include "state/registry_state.h"
+#include "state/update_history.h"
 #include "state/updater_service.h"
 #include "state/updater_status.h"
 
@@ -124,6 +125,7 @@ void ApplyStagedRelease(std::uint32_t parentProcessId) {
   ReleaseMetadata release = ReadStagedRelease();
   RemoveOrphanedFiles(ToUtf16(release.file));
   if (!IsNewerThanInstalled(release.version)) {
+    RecordHistory(HistoryRole::Worker, "Release " + release.version + " is already installed");
     WriteStatus(StatusUpToDate, u"", "");
     return;
   }
@@ -136,11 +138,13 @@ void ApplyStagedRelease(std::uint32_t parentProcessId) {
   std::u16string environment = PrepareInstallerEnvironment();
   Require(!IsUninstalling(), "Uninstall is in progress; pending update canceled");
   RequireServiceEnabled();
+  RecordHistory(HistoryRole::Worker, "Installing release " + release.version);
   RunInstaller(installer, InstallerArguments, std::move(verifiedInstaller), environment);
 
   std::u16string version = ToUtf16(release.version);
   WriteRegistryString(os::RootKey::HkeyLocalMachine, UpdaterRegistryKey, u"Version", version);
   WriteStatus(StatusUpToDate, u"", "");
+  RecordHistory(HistoryRole::Worker, "Installed release " + release.version);
   // A leftover installer does no harm: the next run removes it.
   (void)os::DeleteFile(installer);
 }
@@ -158,16 +162,6 @@ std::u16string UsableStagedVersion() {
     return ToUtf16(release.version);
   } catch (...) {
     return u"";
-  }
-}
-
-std::string MessageOf(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& standard) {
-    return standard.what();
-  } catch (...) {
-    return UnexplainedFailureMessage;
   }
 }
 
@@ -191,13 +185,16 @@ void RunApplyWorker(std::uint32_t parentProcessId) {
   EnsureProtectedDirectory(UpdaterDataDirectory());
   ValidateObjectAcl(OwnImagePath());
   os::Handle lock = AcquireTransactionLock(ApplyWorkerLockPolicy);
+  RecordHistory(HistoryRole::Worker, "Worker started");
   // Only the holder of the lock may speak for the staged release.
   try {
     ApplyStagedRelease(parentProcessId);
   } catch (...) {
     PublishFailure(std::current_exception());
+    RecordHistory(HistoryRole::Worker, "Worker ended", MessageOf(std::current_exception()));
     throw;
   }
+  RecordHistory(HistoryRole::Worker, "Worker ended");
 }
 
 }  // namespace ostrel

@@ -7,6 +7,7 @@
 #include "foundation/failure.h"
 #include "foundation/path_grammar.h"
 #include "os/process.h"
+#include "state/update_history.h"
 
 namespace ostrel {
 namespace {
@@ -50,6 +51,8 @@ void RunInJob(std::u16string_view executablePath, std::u16string_view arguments,
   if (const os::Failure failure = os::GetExitCodeProcess(started.process, exitCode)) {
     RaiseLastError("Read installer result", *failure);
   }
+  RecordHistory(HistoryRole::Worker, "Installer exited with code " + std::to_string(exitCode) + " after " +
+                                         std::to_string((AwakeMilliseconds() - startedAt) / 1000) + " s");
   Require(exitCode == 0, "Native installer reported a failure");
 }
 

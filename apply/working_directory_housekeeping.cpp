@@ -13,9 +13,9 @@
 namespace ostrel {
 namespace {
 
-constexpr std::u16string_view KeptNames[] = {StatusFileName,       StatusTemporaryName, ReleaseMetadataName,
-                                             ReleaseSignatureName, TransactionLockName, ApplyWorkerName,
-                                             InstallerTemporaryName};
+constexpr std::u16string_view KeptNames[] = {StatusFileName,         StatusTemporaryName, ReleaseMetadataName,
+                                             ReleaseSignatureName,   TransactionLockName, ApplyWorkerName,
+                                             InstallerTemporaryName, HistoryName,         OlderHistoryName};
 
 // The entries of the directory but "." and "..", as far as they can be
 // listed.

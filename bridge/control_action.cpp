@@ -10,6 +10,7 @@
 #include "os/service_manager.h"
 #include "security/fixed_location.h"
 #include "security/transaction_lock.h"
+#include "state/machine_policy.h"
 #include "state/registry_state.h"
 #include "state/updater_service.h"
 #include "state/updater_status.h"
@@ -64,6 +65,9 @@ JsonObject RunControlAction(std::u16string_view name) {
   // answer comes before every other test, the uninstall flag included.
   if (action->request == ServiceRequest::Start && IsTransactionActive()) {
     return BuildStatusRecord(StatusInstalling, u"", "");
+  }
+  if (action->request == ServiceRequest::Start) {
+    Require(ReadMachinePolicy().updatesEnabled, UpdatesTurnedOffMessage);
   }
   if (action->request != ServiceRequest::None) {
     Require(!IsUninstalling(), "Ostrel is being uninstalled");

@@ -19,7 +19,9 @@ namespace ostrel {
 // In this order: the fixed location is required (that check's failures); an
 // action other than the three fails with "Unsupported updater request"; a
 // "check" while an update transaction is active answers a record
-// "installing" at once, touching nothing; "check" and "stop" fail with
+// "installing" at once, touching nothing; "check" fails with "Updates are
+// turned off by machine policy" when ReadMachinePolicy says so, touching
+// nothing; "check" and "stop" fail with
 // "Ostrel is being uninstalled" during a removal, and otherwise open the
 // manager ("Open update control") and the service "OstrelNativeUpdater"
 // ("Open native updater") with their access and ask for the start ("Start

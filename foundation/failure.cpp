@@ -30,4 +30,14 @@ void RaiseIfFailed(os::HResult result) {
   throw hresult_error(result);
 }
 
+std::string MessageOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& standard) {
+    return standard.what();
+  } catch (...) {
+    return UnexplainedFailureMessage;
+  }
+}
+
 }  // namespace ostrel

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <string>
 #include <string_view>
 
 #include "os/error_code.h"
@@ -25,6 +27,10 @@ class hresult_error {
 // The only words for a failure outside the standard hierarchy (an
 // hresult_error, or anything else): its code means nothing to the reader.
 inline constexpr const char* UnexplainedFailureMessage = "Native updater failed";
+
+// The words a caught failure is reported with: a standard failure's own
+// message, UnexplainedFailureMessage for anything else.
+std::string MessageOf(const std::exception_ptr& failure);
 
 // Raises std::runtime_error with the message when the condition is false.
 void Require(bool condition, const char* message);

@@ -26,6 +26,9 @@ inline constexpr std::u16string_view ReleaseSignatureTemporaryName = u"release.s
 inline constexpr std::u16string_view ApplyWorkerName = u"OstrelApply.exe";
 inline constexpr std::u16string_view PartialDownloadName = u"download.partial";
 inline constexpr std::u16string_view PartialDownloadReleaseName = u"download.release.json";
+// The update history, and its one older generation.
+inline constexpr std::u16string_view HistoryName = u"history.log";
+inline constexpr std::u16string_view OlderHistoryName = u"history.old.log";
 
 // The program-files folder joined with "Ostrel": the browser's installation.
 std::u16string ApplicationDirectory();

@@ -1,5 +1,6 @@
 #include "native-update-service/invocation_table.h"
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "bridge/native_messaging_host.h"
 #include "build_configuration.h"
 #include "foundation/failure.h"
+#include "foundation/text_conversion.h"
 #include "inspect/installation_report.h"
 #include "locations/updater_locations.h"
 #include "native-update-service/parent_process_id.h"
@@ -17,6 +19,7 @@
 #include "setup/replacement_preparation.h"
 #include "setup/updater_installation.h"
 #include "setup/updater_removal.h"
+#include "state/update_history.h"
 
 namespace ostrel {
 namespace {
@@ -40,24 +43,34 @@ int RunServiceDispatcher() {
   return 0;
 }
 
+// Runs the setup command and records its outcome in the history: the
+// command line's words, then "succeeded" or "failed" with the failure's
+// message, which still ends where every failure of the role ends.
+int RunRecorded(HistoryRole role, std::string command, const std::function<void()>& run) {
+  try {
+    run();
+  } catch (...) {
+    RecordHistory(role, command + " failed", MessageOf(std::current_exception()));
+    throw;
+  }
+  RecordHistory(role, command + " succeeded");
+  return 0;
+}
+
 constexpr Invocation Invocations[] = {
     {u"--inspect-installation", 2, [](const char16_t* const*) { return RunInstallationReport(); }},
     {AllowedExtensionOrigin, AnyArgumentCount, [](const char16_t* const*) { return RunNativeMessagingHost(); }},
     {u"--service", 2, [](const char16_t* const*) { return RunServiceDispatcher(); }},
     {u"--install", 3,
      [](const char16_t* const* arguments) {
-       InstallUpdater(std::u16string(arguments[2]));
-       return 0;
+       const std::u16string version(arguments[2]);
+       return RunRecorded(HistoryRole::Install, "--install " + ToUtf8(version), [&] { InstallUpdater(version); });
      }},
     {u"--uninstall", 2,
-     [](const char16_t* const*) {
-       RemoveUpdater();
-       return 0;
-     }},
+     [](const char16_t* const*) { return RunRecorded(HistoryRole::Uninstall, "--uninstall", RemoveUpdater); }},
     {u"--prepare-install", 2,
      [](const char16_t* const*) {
-       PrepareReplacement();
-       return 0;
+       return RunRecorded(HistoryRole::PrepareInstall, "--prepare-install", PrepareReplacement);
      }},
     {u"--apply", 3,
      [](const char16_t* const* arguments) {

@@ -34,7 +34,9 @@ inline constexpr std::uint32_t RegDword = 4;
 inline constexpr std::uint32_t RegOptionNonVolatile = 0;
 inline constexpr std::uint32_t KeyQueryValue = 0x0001;
 inline constexpr std::uint32_t KeySetValue = 0x0002;
+inline constexpr std::uint32_t KeyCreateSubKey = 0x0004;
 inline constexpr std::uint32_t KeyEnumerateSubKeys = 0x0008;
+inline constexpr std::uint32_t KeyCreateLink = 0x0020;
 inline constexpr std::uint32_t KeyWow6464Key = 0x0100;
 inline constexpr std::uint32_t KeyWow6432Key = 0x0200;
 

@@ -21,6 +21,9 @@ using SecurityDescriptor = OwnedValue<LocalFree>;
 
 // SE_OBJECT_TYPE and SECURITY_INFORMATION.
 inline constexpr std::uint32_t SeFileObject = 1;
+// A registry key named "MACHINE\<subkey>", in the view native to the
+// process: the 64-bit one for the updater.
+inline constexpr std::uint32_t SeRegistryKey = 4;
 inline constexpr std::uint32_t OwnerSecurityInformation = 0x1;
 inline constexpr std::uint32_t DaclSecurityInformation = 0x4;
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "os/registry.h"
 #include "os/security_descriptor.h"
 
 namespace ostrel {
@@ -24,5 +25,18 @@ static_assert(UntrustedWriteMask == 0x500D0156);
 // its own, inherited or not, in any order; inherit-only entries are skipped
 // and any other entry type is refused. An empty DACL passes.
 void ValidateObjectAcl(std::u16string_view path);
+
+// The rights that count as write access to a registry key: KEY_READ (which
+// holds KEY_NOTIFY, the bit of FILE_WRITE_EA) may go to anyone.
+inline constexpr std::uint32_t UntrustedKeyWriteMask = os::GenericAll | os::GenericWrite | os::WriteOwner |
+                                                       os::WriteDac | os::Delete | os::KeySetValue |
+                                                       os::KeyCreateSubKey | os::KeyCreateLink;
+static_assert(UntrustedKeyWriteMask == 0x500D0026);
+
+// ValidateObjectAcl's rules for the key of HKEY_LOCAL_MACHINE, in the 64-bit
+// view, with UntrustedKeyWriteMask, and its failures; a key that cannot be
+// inspected (a missing one too) fails with "Cannot inspect protected updater
+// ACL".
+void ValidateRegistryKeyAcl(std::u16string_view machineSubKey);
 
 }  // namespace ostrel

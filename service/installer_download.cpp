@@ -13,6 +13,7 @@
 #include "service/feed_request.h"
 #include "state/bounded_file.h"
 #include "state/installer_verification.h"
+#include "state/update_history.h"
 
 namespace ostrel {
 namespace {
@@ -79,6 +80,8 @@ void Download(const ReleaseMetadata& release, std::string_view metadata, const o
   if (kept > 0) {
     FeedRequest request(fileName, kept);
     if (Continues(request, kept, release.size)) {
+      RecordHistory(HistoryRole::Service, "Download of " + release.file + " resumed at " + std::to_string(kept) +
+                                              " bytes");
       MoveTo(partial, kept);
       Append(request, partial, release.size - kept);
       return;
@@ -86,11 +89,13 @@ void Download(const ReleaseMetadata& release, std::string_view metadata, const o
     RequireSuccess(request);
     if (request.Status() == os::HttpStatusOk) {
       // A server that does not serve ranges sends the whole file.
+      RecordHistory(HistoryRole::Service, "Download of " + release.file + " started");
       StartAfresh(partial, metadata);
       Append(request, partial, release.size);
       return;
     }
   }
+  RecordHistory(HistoryRole::Service, "Download of " + release.file + " started");
   StartAfresh(partial, metadata);
   FeedRequest request(fileName, std::nullopt);
   Require(request.Status() == os::HttpStatusOk, "Update server returned a non-success response");
@@ -106,12 +111,17 @@ void DownloadVerifiedInstaller(const ReleaseMetadata& release, std::string_view 
     Download(release, metadata, partial);
     if (const os::Failure failure = os::FlushFileBuffers(partial)) RaiseLastError("Flush update download", *failure);
   }
+  RecordHistory(HistoryRole::Service,
+                "Download of " + release.file + " completed with " + std::to_string(release.size) + " bytes");
   try {
     VerifyInstaller(PartialDownloadPath(), release);
   } catch (...) {
+    RecordHistory(HistoryRole::Service, "Installer of release " + release.version + " failed verification",
+                  MessageOf(std::current_exception()));
     if (!os::IsStopEventSet()) ForgetPartialDownload();
     throw;
   }
+  RecordHistory(HistoryRole::Service, "Installer of release " + release.version + " verified");
 }
 
 void ForgetPartialDownload() {

@@ -10,6 +10,7 @@
 #include "os/service_control.h"
 #include "os/stop_event.h"
 #include "service/update_cycle.h"
+#include "state/update_history.h"
 
 namespace ostrel {
 namespace {
@@ -27,16 +28,18 @@ bool stoppedReported = false;
 std::uint32_t stopCheckPoint = 0;
 
 // The update cycle to its end: false when it failed. Nothing may escape to
-// the dispatcher; the failure's message is lost, and the status file keeps
-// what the cycle last wrote.
+// the dispatcher: the status file keeps what the cycle last wrote, and the
+// history the failure's message.
 bool RunCycle() {
   try {
     RaiseIfFailed(os::CoInitializeEx(os::CoinitMultithreaded));
     RunUpdateCycle();
-    return true;
   } catch (...) {
+    RecordHistory(HistoryRole::Service, "Service ended", MessageOf(std::current_exception()));
     return false;
   }
+  RecordHistory(HistoryRole::Service, "Service ended");
+  return true;
 }
 
 // Waits for the cycle, which runs on a thread of its own so that this one

@@ -30,7 +30,9 @@
 #include "service/worker_processes.h"
 #include "state/bounded_file.h"
 #include "state/installer_verification.h"
+#include "state/machine_policy.h"
 #include "state/registry_state.h"
+#include "state/update_history.h"
 #include "state/updater_status.h"
 
 namespace ostrel {
@@ -108,6 +110,7 @@ class UpdateCycle {
   // Every pass until the cycle ends; whatever way it ends but a hand-off,
   // the status it leaves is a settled one.
   void Run() {
+    if (!FollowPolicy()) return;
     AdoptStagedRelease();
     try {
       RunPasses();
@@ -130,6 +133,25 @@ class UpdateCycle {
   // failure stands.
   void PublishFailure(const char* message) {
     Publish(staged_.Exists() ? StatusReady : StatusError, staged_.version, message);
+  }
+
+  // Reads the machine policy the next steps follow: false when it turns
+  // updates off, which ends the cycle before anything is checked.
+  bool FollowPolicy() {
+    policy_ = ReadMachinePolicy();
+    if (!policy_.ignored.empty()) RecordNotice(policy_.ignored, "");
+    if (!policy_.updatesEnabled) RecordHistory(HistoryRole::Service, UpdatesTurnedOffMessage);
+    return policy_.updatesEnabled;
+  }
+
+  // Records what a pass finds in the history unless it is what the last
+  // such record said: a check failing every five seconds for an hour, or a
+  // release held back at every check, takes one line, not seven hundred.
+  void RecordNotice(const std::string& event, std::string_view failure) {
+    std::string notice = event + ": " + std::string(failure);
+    if (notice == lastNotice_) return;
+    RecordHistory(HistoryRole::Service, event, failure);
+    lastNotice_ = std::move(notice);
   }
 
   // Replaces work the status shows with the truth, as the cycle ends
@@ -171,6 +193,10 @@ class UpdateCycle {
       Publish(StatusUpToDate, u"", "");
       return;
     }
+    if (!policy_.Admits(release.version)) {
+      Publish(StatusUpToDate, u"", policy_.HeldMessage().c_str());
+      return;
+    }
     staged_ = StagedRelease{std::move(metadata), ToUtf16(release.version), ToUtf16(release.file)};
     Publish(StatusReady, staged_.version, "");
   }
@@ -193,7 +219,7 @@ class UpdateCycle {
   // an apply worker is at work: each pass, and so each hand-off, first
   // makes sure none is.
   void RunPasses() {
-    while (!os::IsStopEventSet() && !IsUninstalling() && !IsAnotherUpdaterAtWork()) {
+    while (!os::IsStopEventSet() && !IsUninstalling() && !IsAnotherUpdaterAtWork() && FollowPolicy()) {
       if (!IsBrowserRunning()) {
         HandOffStagedRelease();
         return;
@@ -214,13 +240,15 @@ class UpdateCycle {
         return false;
       }
       PublishFailure(failure.what());
+      RecordNotice("Check failed", failure.what());
     }
     return true;
   }
 
-  // Stays quiet in the status: what was staged before is the truth shown.
-  void PublishNothingNewer() {
-    Publish(staged_.Exists() ? StatusReady : StatusUpToDate, staged_.version, "");
+  // Stays quiet in the status but for the message: what was staged before
+  // is the truth shown.
+  void PublishNothingNewer(const char* message) {
+    Publish(staged_.Exists() ? StatusReady : StatusUpToDate, staged_.version, message);
   }
 
   // False when another updater process has begun to act on the staged
@@ -230,10 +258,19 @@ class UpdateCycle {
     std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit);
     ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
     if (!IsNewerThanInstalled(release.version)) {
-      PublishNothingNewer();
+      PublishNothingNewer("");
+      return true;
+    }
+    if (!policy_.Admits(release.version)) {
+      RecordNotice("Release " + release.version + " held back", policy_.HeldMessage());
+      PublishNothingNewer(policy_.HeldMessage().c_str());
       return true;
     }
     if (metadata == staged_.metadata) return true;
+    if (metadata != lastFound_) {
+      RecordHistory(HistoryRole::Service, "Found release " + release.version);
+      lastFound_ = metadata;
+    }
 
     if (!downloaded_.Holds(metadata)) {
       downloaded_ = VerifiedDownload{};
@@ -300,10 +337,16 @@ class UpdateCycle {
     std::u16string arguments = u"--apply " + ToUtf16(std::to_string(os::GetCurrentProcessId()));
     StartUpdateProcess(worker, arguments, false);
     workShown_ = false;
+    RecordHistory(HistoryRole::Service, "Handed release " + ToUtf8(staged_.version) + " to the worker");
   }
 
   StagedRelease staged_;
   VerifiedDownload downloaded_;
+  MachinePolicy policy_;
+  // The exact metadata of the last release recorded as found, and the last
+  // notice recorded (RecordNotice).
+  std::string lastFound_;
+  std::string lastNotice_;
   // The status shows work under way ("downloading", "installing") that this
   // cycle is doing.
   bool workShown_ = false;
@@ -315,6 +358,7 @@ void RunUpdateCycle() {
   Require(IsLocalSystem(), "Updater service must run as SYSTEM");
   RequireFixedLocation();
   EnsureProtectedDirectory(UpdaterDataDirectory());
+  RecordHistory(HistoryRole::Service, "Service started");
   if (IsAnotherUpdaterAtWork()) return;
   UpdateCycle().Run();
 }

@@ -21,6 +21,13 @@ namespace ostrel {
 // the failure's message. At its start it publishes what it finds staged, or
 // replaces a status that still shows work nobody does any more with "error"
 // "Update did not finish".
+//
+// Machine policy (ReadMachinePolicy) is read at the start and at every
+// pass: updates turned off end the cycle there, before anything is checked
+// or handed off. A release outside the policy's version prefix, offered or
+// staged, is neither downloaded nor handed off; the status then carries the
+// policy's "Held at version ..." message. What the cycle does is recorded in
+// the update history, a failure repeated pass after pass once.
 void RunUpdateCycle();
 
 }  // namespace ostrel

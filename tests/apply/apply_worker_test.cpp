@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -401,12 +402,45 @@ TEST(ApplyWorkerTest, RemovesOrphanedFilesAndKeepsTheUpdatersOwnAndTheStagedInst
   files.AddDirectory(u"C:\\ProgramData\\elsewhere");
   files.AddFile(u"C:\\ProgramData\\elsewhere\\precious.txt");
   files.AddJunction(Data(u"link"), u"C:\\ProgramData\\elsewhere");
+  files.AddFile(Data(OlderHistoryName), "an older history");
   EXPECT_EQ(test.Run(), "Native installer reported a failure");
   EXPECT_EQ(NamesIn(UpdaterDataDirectory()),
-            (std::set<std::u16string>{u"FOLDER", u"INSTALL.LOCK", u"INSTALLER-TEMP", u"OSTREL-SETUP-2.0.0.EXE",
-                                      u"OSTRELAPPLY.EXE", u"RELEASE.JSON", u"RELEASE.SIG", u"STATUS.JSON"}));
+            (std::set<std::u16string>{u"FOLDER", u"HISTORY.LOG", u"HISTORY.OLD.LOG", u"INSTALL.LOCK",
+                                      u"INSTALLER-TEMP", u"OSTREL-SETUP-2.0.0.EXE", u"OSTRELAPPLY.EXE",
+                                      u"RELEASE.JSON", u"RELEASE.SIG", u"STATUS.JSON"}));
   EXPECT_NE(files.Find(u"C:\\ProgramData\\elsewhere\\precious.txt"), nullptr) << "the junction went by itself";
   EXPECT_TRUE(Machine().handles.open.empty());
+}
+
+// The history's lines without their time, as "<role> <pid> <event>".
+std::vector<std::string> HistoryEvents() {
+  std::vector<std::string> events;
+  std::istringstream lines(Machine().fileSystem.Find(Data(HistoryName))->contents);
+  for (std::string line; std::getline(lines, line);) {
+    line.pop_back();  // the '\r' of its "\r\n"
+    events.push_back(line.substr(line.find(' ') + 1));
+  }
+  return events;
+}
+
+TEST(ApplyWorkerTest, TheHistoryTellsTheInstallationWithTheInstallersExitCodeAndDuration) {
+  StagedRelease test;
+  Machine().processes.programs[test.Installer()].runsFor = 95'000;
+  EXPECT_EQ(test.Run(), "");
+  EXPECT_THAT(HistoryEvents(), ElementsAre("worker 4242 Worker started", "worker 4242 Installing release 2.0.0",
+                                           testing::MatchesRegex("worker 4242 Installer exited with code 0 after "
+                                                                 "9[5-9] s"),
+                                           "worker 4242 Installed release 2.0.0", "worker 4242 Worker ended"));
+}
+
+TEST(ApplyWorkerTest, TheHistoryKeepsAFailedInstallersExitCodeAndTheWorkersFailure) {
+  StagedRelease test;
+  Machine().processes.programs[test.Installer()].exitCode = 1603;
+  EXPECT_EQ(test.Run(), "Native installer reported a failure");
+  EXPECT_THAT(HistoryEvents(),
+              ElementsAre("worker 4242 Worker started", "worker 4242 Installing release 2.0.0",
+                          testing::StartsWith("worker 4242 Installer exited with code 1603 after "),
+                          "worker 4242 Worker ended: Native installer reported a failure"));
 }
 
 TEST(ApplyWorkerTest, KeepsADownloadThatIsBeingWritten) {

@@ -13,6 +13,7 @@
 #include "foundation/text_conversion.h"
 #include "os/service_manager.h"
 #include "runtime_error_matcher.h"
+#include "state/machine_policy.h"
 
 namespace ostrel {
 namespace {
@@ -93,6 +94,34 @@ TEST_F(ControlActionTest, DuringAnUninstallOnlyStatusIsServed) {
   EXPECT_THAT([] { RunControlAction(u"stop"); }, FailsWith("Ostrel is being uninstalled"));
   EXPECT_EQ(service.state, State::Running);
   EXPECT_TRUE(service.controls.empty());
+}
+
+void TurnUpdatesOff() {
+  Machine().registry.SetValue(RegistryView::Bit64, MachinePolicyKey, UpdatesEnabledPolicy.name,
+                              FakeRegistryValue::Dword(0));
+}
+
+TEST_F(ControlActionTest, UpdatesTurnedOffByPolicyRefuseOnlyCheck) {
+  FakeService& service = InstallService(State::Running);
+  TurnUpdatesOff();
+  Publish(Published);
+  Machine().identity = FakeIdentity::StandardUser();
+  EXPECT_THAT([] { RunControlAction(u"check"); }, FailsWith("Updates are turned off by machine policy"));
+  EXPECT_EQ(service.starts, 0);
+  EXPECT_EQ(Reply(u"status"), Published);
+  EXPECT_EQ(Reply(u"stop"), Published);
+  EXPECT_EQ(service.state, State::Stopped);
+}
+
+TEST_F(ControlActionTest, APolicyKeyUsersCanWriteDoesNotRefuseCheck) {
+  FakeService& service = InstallService(State::Stopped);
+  TurnUpdatesOff();
+  FakeSecurity security = TrustedKeySecurity();
+  security.dacl->push_back(Allowed(UsersSid, os::KeySetValue));
+  Machine().registry.security[FakeRegistry::Path(RegistryView::Bit64, MachinePolicyKey)] = security;
+  Publish(Published);
+  EXPECT_EQ(Reply(u"check"), Published);
+  EXPECT_EQ(service.starts, 1);
 }
 
 TEST_F(ControlActionTest, CheckDuringATransactionAnswersInstallingBeforeAnythingElse) {

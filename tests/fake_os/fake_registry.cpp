@@ -16,6 +16,14 @@ FakeRegistryValue FakeRegistryValue::Dword(std::uint32_t number) {
   return value;
 }
 
+FakeSecurity TrustedKeySecurity() {
+  constexpr std::uint32_t keyAllAccess = 0xF003F;
+  constexpr std::uint32_t keyRead = 0x20019;
+  return FakeSecurity{SidFromString(AdministratorsSid),
+                      std::vector<FakeAce>{Allowed(LocalSystemSid, keyAllAccess), Allowed(AdministratorsSid, keyAllAccess),
+                                           Allowed(UsersSid, keyRead)}};
+}
+
 std::u16string FoldRegistryName(std::u16string_view name) {
   std::u16string folded(name);
   for (char16_t& unit : folded) {

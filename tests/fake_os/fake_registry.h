@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "fake_os/fake_security.h"
 #include "os/error_code.h"
 
 namespace ostrel::fake {
@@ -44,6 +45,9 @@ struct FakeRegistry {
   std::optional<FakeRegistryValue> Stored(RegistryView view, std::u16string_view key, std::u16string_view name) const;
 
   std::map<KeyPath, std::map<std::u16string, FakeRegistryValue>> keys;
+  // The owner and DACL of keys whose security a test sets; every other key
+  // has TrustedKeySecurity.
+  std::map<KeyPath, FakeSecurity> security;
 
   struct OpenKey {
     KeyPath path;
@@ -62,6 +66,11 @@ struct FakeRegistry {
   os::Failure createKeyResult;
   os::Failure setValueResult;
 };
+
+// What a key under SOFTWARE has on a well-kept machine: owned by
+// Administrators, full control for LocalSystem and Administrators, KEY_READ
+// for Users.
+FakeSecurity TrustedKeySecurity();
 
 // Names as the registry compares them.
 std::u16string FoldRegistryName(std::u16string_view name);

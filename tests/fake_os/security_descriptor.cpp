@@ -114,17 +114,37 @@ SecurityDescriptor HandOut(FakeSecurity security) {
   return SecurityDescriptor(value);
 }
 
+// The security of the named object: a file's, or a key's of the 64-bit view
+// named "MACHINE\<subkey>".
+Failure FindSecurity(std::u16string_view name, std::uint32_t objectType, FakeSecurity& security) {
+  if (objectType == SeRegistryKey) {
+    constexpr std::u16string_view machine = u"MACHINE\\";
+    if (fake::FoldRegistryName(name.substr(0, machine.size())) != fake::FoldRegistryName(machine)) {
+      return ErrorInvalidParameter;
+    }
+    const fake::FakeRegistry& registry = Machine().registry;
+    const auto key = fake::FakeRegistry::Path(fake::RegistryView::Bit64, name.substr(machine.size()));
+    if (!registry.keys.contains(key)) return ErrorFileNotFound;
+    const auto set = registry.security.find(key);
+    security = set != registry.security.end() ? set->second : fake::TrustedKeySecurity();
+    return std::nullopt;
+  }
+  if (objectType != SeFileObject) return ErrorInvalidParameter;
+  fake::FakeFileSystem::Lookup lookup = Machine().fileSystem.Look(name);
+  if (lookup.file == nullptr) return lookup.missing;
+  if (lookup.file->securityError) return lookup.file->securityError;
+  security = lookup.file->security;
+  return std::nullopt;
+}
+
 }  // namespace
 
 void LocalFree(std::uintptr_t memory) noexcept { Machine().fileSystem.descriptors.erase(memory); }
 
 Failure GetNamedSecurityInfo(std::u16string_view path, std::uint32_t objectType, std::uint32_t securityInformation,
                              std::optional<Sid>& owner, std::optional<Acl>& dacl, SecurityDescriptor& descriptor) {
-  fake::FakeFileSystem::Lookup lookup = Machine().fileSystem.Look(path);
-  if (objectType != SeFileObject) return ErrorInvalidParameter;
-  if (lookup.file == nullptr) return lookup.missing;
-  if (lookup.file->securityError) return lookup.file->securityError;
-  const FakeSecurity& security = lookup.file->security;
+  FakeSecurity security;
+  if (const Failure failure = FindSecurity(path, objectType, security)) return failure;
   owner = (securityInformation & OwnerSecurityInformation) ? security.owner : std::nullopt;
   bool daclAsked = (securityInformation & DaclSecurityInformation) != 0;
   descriptor = HandOut(security);

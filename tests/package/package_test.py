@@ -66,12 +66,15 @@ class SignedReleaseTest(PackageTestCase):
         self.signed = self.out / "OstrelUpdate.exe"
 
     def test_the_release_directory_holds_the_files_and_their_checksums(self):
-        self.assertEqual(sorted(p.name for p in self.out.iterdir()),
+        self.assertEqual(sorted(str(p.relative_to(self.out)) for p in self.out.rglob("*") if p.is_file()),
                          ["OstrelUpdate.exe", "SHA256SUMS", f"ostrel-release_1.4.0_{ARCHITECTURE}.deb",
+                          "policy/en-US/ostrel-update.adml", "policy/ostrel-update.admx",
                           "release-public-key.fingerprint", "release-public-key.pub"])
         checked = run("sha256sum", "--check", "--strict", "SHA256SUMS", cwd=self.out)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
-        self.assertEqual(len(checked.stdout.splitlines()), 4)
+        self.assertEqual(len(checked.stdout.splitlines()), 6)
+        self.assertEqual((self.out / "policy/ostrel-update.admx").read_bytes(),
+                         (ROOT / "policy/ostrel-update.admx").read_bytes())
         self.assertEqual((self.out / "release-public-key.pub").read_text(), TEST_PUBLIC_KEY + "\n")
         self.assertEqual((self.out / "release-public-key.fingerprint").read_text(),
                          hashlib.sha256(bytes.fromhex(TEST_PUBLIC_KEY)).hexdigest() + "\n")

@@ -21,6 +21,7 @@
 #include "published_release.h"
 #include "release/release_metadata.h"
 #include "state/installer_verification.h"
+#include "state/machine_policy.h"
 #include "state/registry_state.h"
 
 namespace ostrel {
@@ -127,6 +128,17 @@ class UpdateCycleTest : public testing::Test {
     std::vector<std::u16string> commandLines;
     for (const FakeLaunch& launch : Machine().processes.launches) commandLines.push_back(launch.commandLine);
     return commandLines;
+  }
+
+  // The staged 1.1.0, then 1.2.0 offered while the browser runs for one
+  // check and staged in its place before the hand-off.
+  void ReplaceTheStagedReleaseAndHandItOff() {
+    Stage(staged);
+    Serve(newer);
+    BrowserRunsFor(1);
+    EXPECT_EQ(Run(), "");
+    EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("downloading", "1.2.0"),
+                                      Status("ready", "1.2.0"), Status("installing", "1.2.0")));
   }
 
   std::vector<std::string> statuses;
@@ -255,12 +267,7 @@ TEST_F(UpdateCycleTest, TheStagedReleaseOfferedAgainIsNeitherDownloadedNorReport
 }
 
 TEST_F(UpdateCycleTest, StagesANewerReleaseAndDeletesTheInstallerItReplaces) {
-  Stage(staged);
-  Serve(newer);
-  BrowserRunsFor(1);
-  EXPECT_EQ(Run(), "");
-  EXPECT_THAT(statuses, ElementsAre(Status("ready", "1.1.0"), Status("downloading", "1.2.0"),
-                                    Status("ready", "1.2.0"), Status("installing", "1.2.0")));
+  ReplaceTheStagedReleaseAndHandItOff();
   EXPECT_EQ(Content(Data(newer.file)), newer.installer);
   EXPECT_EQ(Content(Data(staged.file)), "<missing>");
   EXPECT_EQ(Content(PartialDownloadPath()), "<missing>");
@@ -712,6 +719,133 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     "Updater object is writable by an untrusted principal"}),
     [](const testing::TestParamInfo<StartUpCase>& info) { return info.param.name; });
+
+
+// The history's lines without their time, as "<role> <pid> <event>".
+std::vector<std::string> HistoryEvents() {
+  FakeFile* history = Machine().fileSystem.Find(Data(HistoryName));
+  std::vector<std::string> events;
+  if (history == nullptr) return events;
+  std::string_view rest = history->contents;
+  for (std::size_t end = rest.find("\r\n"); end != std::string_view::npos; end = rest.find("\r\n")) {
+    std::string_view line = rest.substr(0, end);
+    events.emplace_back(line.substr(line.find(' ') + 1));
+    rest.remove_prefix(end + 2);
+  }
+  return events;
+}
+
+void SetPolicy(const PolicyValue& value, FakeRegistryValue data) {
+  Machine().registry.SetValue(RegistryView::Bit64, MachinePolicyKey, value.name, std::move(data));
+}
+
+TEST_F(UpdateCycleTest, TheHistoryTellsACheckThroughTheHandOff) {
+  Serve(newer);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  const std::string bytes = std::to_string(newer.installer.size());
+  EXPECT_THAT(HistoryEvents(),
+              ElementsAre("service 4242 Service started", "service 4242 Found release 1.2.0",
+                          "service 4242 Download of " + newer.file + " started",
+                          "service 4242 Download of " + newer.file + " completed with " + bytes + " bytes",
+                          "service 4242 Installer of release 1.2.0 verified",
+                          "service 4242 Handed release 1.2.0 to the worker"));
+}
+
+TEST_F(UpdateCycleTest, TheHistoryKeepsARepeatedFailureOnceAndAFailedVerification) {
+  Serve(newer);
+  Machine().http.responses[u"/updates/native/" + ToUtf16(newer.file)] = {200, "not the installer"};
+  BrowserRunsFor(3);
+  EXPECT_EQ(Run(), "");
+  const std::vector<std::string> events = HistoryEvents();
+  EXPECT_EQ(std::ranges::count(events, "service 4242 Found release 1.2.0"), 1);
+  const auto failed = std::ranges::count_if(
+      events, [](const std::string& event) { return event.starts_with("service 4242 Check failed: "); });
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(std::ranges::count_if(events,
+                                  [](const std::string& event) {
+                                    return event.starts_with(
+                                        "service 4242 Installer of release 1.2.0 failed verification: ");
+                                  }),
+            3);
+}
+
+TEST_F(UpdateCycleTest, AHistoryThatCannotBeWrittenChangesNothingOfTheUpdate) {
+  Machine().fileSystem.AddDirectory(Data(HistoryName));
+  ReplaceTheStagedReleaseAndHandItOff();
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+TEST_F(UpdateCycleTest, UpdatesTurnedOffByPolicyCheckNothingAndHandNothingOff) {
+  SetPolicy(UpdatesEnabledPolicy, FakeRegistryValue::Dword(0));
+  Stage(staged);
+  Serve(newer);
+  BrowserRunsFor(2);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Requests(), IsEmpty());
+  EXPECT_THAT(statuses, IsEmpty());
+  EXPECT_THAT(Launches(), IsEmpty());
+  EXPECT_THAT(HistoryEvents(), ElementsAre("service 4242 Service started",
+                                           "service 4242 Updates are turned off by machine policy"));
+}
+
+TEST_F(UpdateCycleTest, UpdatesTurnedOffDuringTheCycleEndItAtTheNextPass) {
+  Serve(Publish("1.0.0"));
+  BrowserRunsFor(5);
+  const auto closeBrowser = Machine().whileWaitingForStop;
+  Machine().whileWaitingForStop = [closeBrowser] {
+    SetPolicy(UpdatesEnabledPolicy, FakeRegistryValue::Dword(0));
+    closeBrowser();
+  };
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Requests(), ElementsAre(u"/updates/native/release.json", u"/updates/native/release.sig"));
+}
+
+TEST_F(UpdateCycleTest, AReleaseOutsideThePolicysPrefixIsNeitherDownloadedNorStaged) {
+  SetPolicy(TargetVersionPrefixPolicy, FakeRegistryValue::String(u"1.1."));
+  Serve(newer);
+  BrowserRunsFor(2);
+  EXPECT_EQ(Run(), "");
+  const std::string held = Status("up_to_date", "", "Held at version 1.1 by machine policy");
+  EXPECT_THAT(statuses, ElementsAre(held, held));
+  EXPECT_THAT(Requests(), ElementsAre(u"/updates/native/release.json", u"/updates/native/release.sig",
+                                      u"/updates/native/release.json", u"/updates/native/release.sig"));
+  EXPECT_THAT(Launches(), IsEmpty());
+  EXPECT_THAT(HistoryEvents(), ElementsAre("service 4242 Service started",
+                                           "service 4242 Release 1.2.0 held back: Held at version 1.1 by machine "
+                                           "policy"));
+}
+
+TEST_F(UpdateCycleTest, AReleaseWithinThePolicysPrefixIsUpdatedAsEver) {
+  SetPolicy(TargetVersionPrefixPolicy, FakeRegistryValue::String(u"1"));
+  Serve(newer);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+}
+
+TEST_F(UpdateCycleTest, AStagedReleaseOutsideThePolicysPrefixIsNotHandedOff) {
+  SetPolicy(TargetVersionPrefixPolicy, FakeRegistryValue::String(u"1.0"));
+  Stage(staged);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("up_to_date", "", "Held at version 1.0 by machine policy")));
+  EXPECT_THAT(Launches(), IsEmpty());
+}
+
+TEST_F(UpdateCycleTest, APolicyKeyUsersCanWriteIsIgnoredAndSaidInTheHistory) {
+  SetPolicy(UpdatesEnabledPolicy, FakeRegistryValue::Dword(0));
+  FakeSecurity security = TrustedKeySecurity();
+  security.dacl->push_back(Allowed(UsersSid, os::KeySetValue));
+  Machine().registry.security[FakeRegistry::Path(RegistryView::Bit64, MachinePolicyKey)] = security;
+  Serve(newer);
+  BrowserRunsFor(2);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(Launches(), ElementsAre(workerLaunch));
+  const std::vector<std::string> events = HistoryEvents();
+  EXPECT_EQ(std::ranges::count(events, "service 4242 Machine policy ignored: Updater object is writable by an "
+                                       "untrusted principal"),
+            1);
+}
 
 }  // namespace
 }  // namespace ostrel

@@ -9,6 +9,8 @@
 //
 // While "installer-hold" exists beside the record, it waits (at most a
 // minute) before it records: a test can act while an installer runs.
+// While "installer-fails" exists there, it records and then exits with
+// 1603, as an installation that failed.
 //
 // When RelaunchMark is appended too (on a line of its own before the
 // version's), it stands for an installer that relaunches itself: it starts
@@ -31,6 +33,8 @@ namespace {
 constexpr std::string_view Mark = "stand-in-installer-version=";
 constexpr wchar_t RecordPath[] = L"C:\\Program Files\\Ostrel\\Application\\installer-record.txt";
 constexpr wchar_t HoldPath[] = L"C:\\Program Files\\Ostrel\\Application\\installer-hold";
+constexpr wchar_t FailPath[] = L"C:\\Program Files\\Ostrel\\Application\\installer-fails";
+constexpr DWORD FailedInstallationCode = 1603;
 constexpr int HoldPolls = 1200;
 constexpr DWORD HoldPollMilliseconds = 50;
 constexpr std::string_view RelaunchMark = "stand-in-installer-relaunches\n";
@@ -166,5 +170,6 @@ int wmain(int argc, wchar_t** argv) {
   DWORD written = 0;
   bool ok = ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
   ::CloseHandle(file);
-  return ok && written == record.size() ? 0 : 3;
+  if (!ok || written != record.size()) return 3;
+  return ::GetFileAttributesW(FailPath) != INVALID_FILE_ATTRIBUTES ? FailedInstallationCode : 0;
 }
