@@ -115,3 +115,25 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/build_configuration.h.in
 # The header above, for the targets whose code reads the configuration.
 add_library(ostrel_build_configuration INTERFACE)
 target_include_directories(ostrel_build_configuration INTERFACE ${CMAKE_BINARY_DIR}/generated)
+
+# The updater's own version, which its version resource carries for
+# Explorer's properties and inventory tools: one to four numbers from 0 to
+# 65535, dot-separated, as the resource's binary fields hold them.
+set(OSTREL_UPDATER_VERSION "${PROJECT_VERSION}" CACHE STRING
+    "Version of OstrelUpdate.exe itself: one to four numbers from 0 to 65535, dot-separated")
+if(NOT OSTREL_UPDATER_VERSION MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
+  message(FATAL_ERROR "OSTREL_UPDATER_VERSION must be one to four numbers, dot-separated: ${OSTREL_UPDATER_VERSION}")
+endif()
+string(REPLACE "." ";" updater_version_numbers "${OSTREL_UPDATER_VERSION}")
+foreach(number ${updater_version_numbers})
+  if(number GREATER 65535)
+    message(FATAL_ERROR "OSTREL_UPDATER_VERSION's numbers must be at most 65535: ${OSTREL_UPDATER_VERSION}")
+  endif()
+endforeach()
+list(LENGTH updater_version_numbers updater_version_length)
+while(updater_version_length LESS 4)
+  list(APPEND updater_version_numbers 0)
+  math(EXPR updater_version_length "${updater_version_length} + 1")
+endwhile()
+# The resource's binary form: four comma-separated numbers.
+string(REPLACE ";" "," OSTREL_UPDATER_VERSION_NUMBERS "${updater_version_numbers}")

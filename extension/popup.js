@@ -7,8 +7,8 @@ import { lastChecked, onLastCheckedChange, remember } from './last_checked.js';
 
 const FOLLOW_INTERVAL_MS = 1000;
 // The popup follows a busy state for this long at most, then stops asking
-// and says since when it has not: a state that never settles (a service
-// stopped in the middle of a download leaves "downloading" behind) must not
+// and says since when it has not: a state that never settles (one a process
+// left behind as it died, until the updater next starts) must not
 // keep it asking, nor hide "Check now", for as long as it is open. A test
 // may shorten it with ?followSeconds=N.
 const FOLLOW_LIMIT_MS = 1000 * (Number(new URLSearchParams(location.search).get('followSeconds')) || 120);

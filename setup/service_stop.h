@@ -17,7 +17,7 @@ struct ServiceStopMessages {
 };
 
 // Sends the stop control (a service that is not running is accepted), then
-// queries the status up to 60 times, sleeping 500 ms after each query that
+// queries the status up to 120 times, sleeping 500 ms after each query that
 // does not show it stopped. The service handle needs SERVICE_STOP and
 // SERVICE_QUERY_STATUS.
 void StopServiceAndWait(const os::ServiceHandle& service, const ServiceStopMessages& messages);

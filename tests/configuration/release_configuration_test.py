@@ -80,6 +80,26 @@ class UpdateHostTest(ConfigurationTestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
 
 
+class UpdaterVersionTest(ConfigurationTestCase):
+    def test_refuses_what_the_version_resource_cannot_hold(self):
+        versions = {
+            "empty": ("", "OSTREL_UPDATER_VERSION must be one to four numbers, dot-separated"),
+            "five numbers": ("1.2.3.4.5", "OSTREL_UPDATER_VERSION must be one to four numbers, dot-separated"),
+            "a letter": ("1.2.3-beta", "OSTREL_UPDATER_VERSION must be one to four numbers, dot-separated"),
+            "an empty number": ("1..3", "OSTREL_UPDATER_VERSION must be one to four numbers, dot-separated"),
+            "above 16 bits": ("1.65536", "OSTREL_UPDATER_VERSION's numbers must be at most 65535"),
+        }
+        for name, (version, message) in versions.items():
+            with self.subTest(name):
+                self.assertRefused(self.configure(OSTREL_UPDATER_VERSION=version), message)
+
+    def test_accepts_one_to_four_numbers_up_to_65535(self):
+        for version in ("7", "1.2", "1.2.3", "65535.0.65535.1"):
+            with self.subTest(version):
+                result = self.configure(OSTREL_UPDATER_VERSION=version)
+                self.assertEqual(result.returncode, 0, result.stderr)
+
+
 class WineIntegrationBuildTest(ConfigurationTestCase):
     def test_refuses_any_key_but_the_test_key(self):
         for settings in ({"OSTREL_RELEASE_PUBLIC_KEY": STRONG_KEY, "OSTREL_REQUIRE_RELEASE_KEY": "OFF"},

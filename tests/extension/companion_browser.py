@@ -4,6 +4,7 @@ manifest names a program that runs the native messaging host. Shared by the
 extension's tests and the life campaign under Wine (bench/wine)."""
 
 import json
+import os
 import shlex
 from pathlib import Path
 
@@ -15,18 +16,22 @@ HOST_NAME = "is.ostrel.updater"
 BACKGROUND = f"{ORIGIN}background.js"
 
 
-def write_host_manifest(profile: Path, host_program: Path) -> Path:
+def write_host_manifest(profile: Path, host_program: Path, allowed_origins: tuple = (ORIGIN,)) -> Path:
     """The manifest in the profile, naming host_program; its path."""
     manifest = profile / "NativeMessagingHosts" / f"{HOST_NAME}.json"
     manifest.parent.mkdir(parents=True, exist_ok=True)
     manifest.write_text(json.dumps({"name": HOST_NAME, "description": "Ostrel native update control",
-                                    "path": str(host_program), "type": "stdio", "allowed_origins": [ORIGIN]}))
+                                    "path": str(host_program), "type": "stdio",
+                                    "allowed_origins": list(allowed_origins)}))
     return manifest
 
 
 def write_host_program(host_program: Path, script: str):
-    host_program.write_text(f"#!/bin/sh\n{script}\n")
-    host_program.chmod(0o755)
+    """Replaced whole, so a host that Chromium runs at that moment runs on."""
+    written = host_program.with_name(host_program.name + ".new")
+    written.write_text(f"#!/bin/sh\n{script}\n")
+    written.chmod(0o755)
+    os.replace(written, host_program)
 
 
 def updater_host_script(machine: WineMachine) -> str:

@@ -16,11 +16,11 @@ REPOSITORY = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPOSITORY / "tests" / "whole_update"))
 
 import whole_update  # noqa: E402
+from companion_browser import (EXTENSION, extension_worker, hosts_running, updater_host_script,  # noqa: E402
+                               write_host_manifest, write_host_program)
 from headless_chromium import DevToolsError, HeadlessChromium, Page  # noqa: E402
 from whole_update import WineMachine, wait_for  # noqa: E402
 
-EXTENSION = REPOSITORY / "extension"
-HOST_NAME = "is.ostrel.updater"
 POPUP = f"{whole_update.ORIGIN}popup.html"
 # The languages of extension/_locales, and the --lang that selects each.
 LANGUAGES = {"en": "en-US", "is": "is"}
@@ -75,23 +75,15 @@ class ExtensionCase(unittest.TestCase):
         self.host_program = self.directory / "host"
         self.host_log = self.directory / "requests.log"
         self.reply_file = self.directory / "reply.json"
-        self.manifest = self.profile / "NativeMessagingHosts" / f"{HOST_NAME}.json"
-        self.manifest.parent.mkdir(parents=True)
-        self.write_manifest([whole_update.ORIGIN])
+        self.manifest = write_host_manifest(self.profile, self.host_program)
 
     def write_manifest(self, allowed_origins: list):
-        self.manifest.write_text(json.dumps({"name": HOST_NAME, "description": "Ostrel native update control",
-                                             "path": str(self.host_program), "type": "stdio",
-                                             "allowed_origins": allowed_origins}))
+        write_host_manifest(self.profile, self.host_program, tuple(allowed_origins))
 
     # The host program behind the manifest.
 
     def host_runs(self, script: str):
-        """Replaced whole, so a host that Chromium runs at that moment runs on."""
-        written = self.host_program.with_name("host.new")
-        written.write_text(f"#!/bin/sh\n{script}\n")
-        written.chmod(0o755)
-        os.replace(written, self.host_program)
+        write_host_program(self.host_program, script)
 
     def host_runs_updater(self, machine: WineMachine):
         """The updater under Wine behind the manifest. A host that Chromium
@@ -99,13 +91,9 @@ class ExtensionCase(unittest.TestCase):
         when the machine stops would start a Wine server of its own in the
         removed prefix, so the machine stops only once none is left."""
 
-        def no_host_left():
-            return not [command for _, command in machine.processes() if whole_update.ORIGIN in command]
-
-        self.addCleanup(lambda: self.assertTrue(wait_for(no_host_left, 30, 0.1), "a native messaging host outlived Chromium"))
-        settings = " ".join(f"{name}={shlex.quote(machine.environment[name])}"
-                            for name in ("WINEPREFIX", "WINEARCH", "WINEDEBUG", "WINEDLLOVERRIDES"))
-        self.host_runs(f'exec env {settings} wine {shlex.quote(whole_update.UPDATER)} "$@"')
+        self.addCleanup(lambda: self.assertTrue(wait_for(lambda: not hosts_running(machine), 30, 0.1),
+                                                "a native messaging host outlived Chromium"))
+        self.host_runs(updater_host_script(machine))
 
     def host_answers(self, reply):
         """A host that answers every request with the reply (a document, or
@@ -126,10 +114,7 @@ class ExtensionCase(unittest.TestCase):
         self.text = Messages(language)
         self.language = language
         self.chromium = self.enterContext(HeadlessChromium(EXTENSION, self.profile, LANGUAGES[language]))
-        worker = f"{whole_update.ORIGIN}background.js"
-        found = wait_for(lambda: [t for t in self.chromium.targets() if t["url"] == worker], 30, 0.1)
-        self.assertTrue(found, "the extension's service worker did not start")
-        self.worker = Page(self.chromium, found[0]["targetId"], self.chromium.attach(found[0]["targetId"]))
+        self.worker = extension_worker(self.chromium)
         # The extension's API comes to the worker's context a moment after it starts.
         self.assertTrue(wait_for(self.worker_ready, 30, 0.1), "the worker has no chrome.action")
 

@@ -1,7 +1,8 @@
 // The service's pause between passes: a wait on its stop event and on
 // processes at once, which ends as soon as any of them is signalled. The
 // event lives as long as the process and the tests of one program share it,
-// so each test makes a fresh one.
+// so each case makes a fresh one, and the case that sets it comes first: the
+// event is left unset for the tests that follow.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,9 +24,9 @@ TEST(StopEventContractTest, AWaitOnStopAndProcessesEndsWithTheFirstSignalled) {
     std::uint32_t timeout;
     StopOrProcessEnd result;
   } cases[] = {
+      {"a stop and an ended child", u"exit 0", true, 30000, StopOrProcessEnd::Stopped},
       {"the child ends before the timeout", u"sleep 300", false, 30000, StopOrProcessEnd::ProcessEnded},
       {"the child outlives the timeout", u"sleep 3000", false, 300, StopOrProcessEnd::TimedOut},
-      {"a stop and an ended child", u"exit 0", true, 30000, StopOrProcessEnd::Stopped},
   };
   for (const auto& wait : cases) {
     ASSERT_EQ(CreateStopEvent(), std::nullopt) << wait.name;

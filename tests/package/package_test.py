@@ -174,7 +174,7 @@ class DebianPackageTest(PackageTestCase):
         self.addCleanup(run, "dpkg", "--purge", "ostrel-release")
         self.assertEqual(installed.returncode, 0, installed.stdout + installed.stderr)
 
-        key, public, feed = self.directory / "feed.pem", self.directory / "feed.pub", self.directory / "feed"
+        key, public, feed = self.directory / "release-private-key.pem", self.directory / "release-public-key.pub", self.directory / "feed"
         installer = self.directory / "Ostrel-Setup-1.4.0.exe"
         installer.write_bytes(os.urandom(4096))
         for command in (["keygen", "--private", key, "--public", public],

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fake_os/fake_machine.h"
+#include "foundation/text_conversion.h"
 #include "os/file.h"
 #include "os/http.h"
 #include "os/stop_event.h"
@@ -181,9 +182,12 @@ TEST_F(InstallerDownloadTest, NeverWritesBeyondTheSignedSize) {
   ExpectFailure("Update response exceeds its signed limit");
   EXPECT_EQ(Partial(), published.installer.substr(0, 196608));  // three whole reads
 
-  // Continued, the same body crosses the limit at the same byte.
-  Installer().body = published.installer + "more";
+  // Continued, a body longer than the range it announces crosses the limit
+  // at the same byte: the room is what the kept bytes leave of the signed size.
+  const std::string size = std::to_string(published.installer.size());
+  Installer().contentRange = ToUtf16("bytes 196608-" + std::to_string(published.installer.size() - 1) + "/" + size);
   ExpectFailure("Update response exceeds its signed limit");
+  EXPECT_EQ(FirstBytesAsked().back(), 196608u) << "continued";
   EXPECT_LE(Partial().size(), published.installer.size());
 }
 

@@ -22,8 +22,8 @@ class ToolTestCase(unittest.TestCase):
     def setUp(self):
         self.directory = Path(tempfile.mkdtemp())
         self.addCleanup(subprocess.run, ["rm", "-rf", str(self.directory)])
-        self.key = self.directory / "feed.pem"
-        self.public = self.directory / "feed.pub"
+        self.key = self.directory / "release-private-key.pem"
+        self.public = self.directory / "release-public-key.pub"
         self.feed = self.directory / "feed"
 
     def keygen(self, key=None, public=None):

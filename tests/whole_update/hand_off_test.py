@@ -47,7 +47,7 @@ class HandOffTest(UpdateFixture, unittest.TestCase):
         browser.close()
         self.assertEqual(wait_for_status(self.machine, ("up_to_date", "error")),
                          {"ok": True, "state": "up_to_date", "installedVersion": "1.2.0"})
-        idle.stdin.close()
+        # Its end, as its starter saw it once told to let go.
         self.assertEqual(idle.communicate(timeout=60)[0].strip(), b"ended 1")
 
 

@@ -8,9 +8,8 @@ import dataclasses
 import time
 from pathlib import Path
 
-from feed_server import FeedServer
-from whole_update import (DATA, WineMachine, publish, published_status, requested_files, start_file_reader,
-                          wait_for)
+from whole_update import (DATA, FeedServer, WineMachine, publish, published_status, requested_files,
+                          start_file_reader, wait_for)
 
 SIGNATURE = DATA + r"\release.sig"
 NEWER = "1.2.0"
@@ -46,7 +45,7 @@ def offer_while_signature_held(machine: WineMachine, feed: Path, server: FeedSer
         time.sleep(passes * PASS_SECONDS)
         refused_throughout = refused()
     finally:
-        holder.stdin.close()
+        # Closes its input: the user lets go.
         holder.communicate(timeout=60)
     staged = wait_for(lambda: published_status(machine).get("availableVersion") == NEWER
                       and published_status(machine).get("state") == "ready", 60)
