@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "os/security_descriptor.h"
+
 namespace ostrel::os {
 namespace {
 
@@ -105,6 +107,31 @@ TEST(RegistryContractTest, AMissingKeyOrValueIsNotFound) {
   std::uint32_t size = sizeof buffer;
   EXPECT_EQ(RegGetValue(Machine, u"SOFTWARE\\Ostrel\\NoSuchKey", u"Version", RrfRtRegSz | RrfSubkeyWow6464Key,
                         buffer.data(), size),
+            ErrorFileNotFound);
+}
+
+// What the updater asks of machine policy's key before it reads a value.
+TEST(RegistryContractTest, NamesAKeyOfThe64BitViewForItsSecurity) {
+  WriteDword(KeyWow6464Key, u"Secured", 1);
+  RegistryKey only32;
+  ASSERT_EQ(RegCreateKeyEx(Machine, u"SOFTWARE\\Ostrel\\ContractTest32", RegOptionNonVolatile,
+                           KeySetValue | KeyWow6432Key, only32),
+            std::nullopt);
+  constexpr std::uint32_t asked = OwnerSecurityInformation | DaclSecurityInformation;
+  std::optional<Sid> owner;
+  std::optional<Acl> dacl;
+  SecurityDescriptor descriptor;
+  EXPECT_EQ(GetNamedSecurityInfo(u"MACHINE\\SOFTWARE\\Ostrel\\ContractTest", SeRegistryKey, asked, owner, dacl,
+                                 descriptor),
+            std::nullopt);
+  EXPECT_TRUE(owner);
+  EXPECT_TRUE(dacl);
+  EXPECT_EQ(GetNamedSecurityInfo(u"MACHINE\\SOFTWARE\\Ostrel\\ContractTest32", SeRegistryKey, asked, owner, dacl,
+                                 descriptor),
+            ErrorFileNotFound)
+      << "a key of the 32-bit view only";
+  EXPECT_EQ(GetNamedSecurityInfo(u"MACHINE\\SOFTWARE\\Ostrel\\ContractTest\\Missing", SeRegistryKey, asked,
+                                 owner, dacl, descriptor),
             ErrorFileNotFound);
 }
 
