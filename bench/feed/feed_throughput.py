@@ -19,75 +19,24 @@ two servers, so a change in the machine's load meets both alike."""
 
 import os
 import re
-import socket
 import ssl
 import statistics
 import subprocess
-import sys
 import tempfile
 import time
 from pathlib import Path
 
-REPOSITORY = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(REPOSITORY / "tests" / "feed"))
-from feed_server import FeedServer, certificate_directory  # noqa: E402
+from counted_tls_connection import own_connection_bytes
+from nginx_feed import FILES, HEADERS, Nginx, process_cpu_seconds, publish, test_feed_certificate, wait_for_port
+# nginx_feed puts the test feed's folder on the path.
+from feed_server import FeedServer
 
-FILES = ("release.json", "release.sig")
 # WinHTTP speaks TLS 1.2 on Windows 10 and TLS 1.3 on Windows 11.
 PROTOCOLS = {"TLS1.2": ssl.TLSVersion.TLSv1_2, "TLS1.3": ssl.TLSVersion.TLSv1_3}
 ROUNDS = 3
 SECONDS = 15
 # Connections each client keeps open at once; enough to keep both cores busy.
 CONCURRENCY = 16
-TEST_KEY = REPOSITORY / "tests" / "data" / "release_test_key.pem"
-# The updater's own request headers besides Host.
-HEADERS = ("Cache-Control: no-cache", "User-Agent: Ostrel Native Updater/1")
-
-NGINX_CONFIGURATION = """\
-worker_processes auto;
-pid {directory}/nginx.pid;
-error_log {directory}/error.log;
-events {{ worker_connections 1024; }}
-http {{
-  access_log off;
-  default_type application/octet-stream;
-  server {{
-    listen 127.0.0.1:443 ssl;
-    ssl_protocols TLSv1.2 TLSv1.3;
-    server_name localhost;
-    ssl_certificate {certificates}/localhost.pem;
-    ssl_certificate_key {certificates}/localhost.key;
-    location /updates/native/ {{ alias {feed}/; }}
-  }}
-}}
-"""
-
-
-def say(text: str):
-    print(text, flush=True)
-
-
-def publish(feed: Path, scratch: Path):
-    """A release as the publisher signs it, with the test key."""
-    installer = scratch / "Ostrel-Setup-1.1.0.exe"
-    installer.write_bytes(os.urandom(1 << 20))
-    key = scratch / TEST_KEY.name
-    key.write_bytes(TEST_KEY.read_bytes())
-    key.chmod(0o600)
-    subprocess.run([os.environ["OSTREL_RELEASE_TOOL"], "sign", "--key", str(key), "--installer", str(installer),
-                    "--version", "1.1.0", "--out", str(feed)], check=True, capture_output=True)
-
-
-def wait_for_port():
-    deadline = time.monotonic() + 30
-    while True:
-        try:
-            socket.create_connection(("127.0.0.1", 443), timeout=1).close()
-            return
-        except OSError:
-            if time.monotonic() > deadline:
-                raise
-            time.sleep(0.1)
 
 
 def ab(name: str, protocol: str) -> subprocess.Popen:
@@ -118,75 +67,6 @@ def load(protocol: str) -> tuple:
     return rate, requests
 
 
-def process_cpu_seconds(pid: int) -> float:
-    """User and system time of a process so far."""
-    fields = Path(f"/proc/{pid}/stat").read_text().rpartition(")")[2].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def exchange_bytes(name: str, version: ssl.TLSVersion) -> tuple:
-    """The bytes one request for a feed file costs on its TLS connection, as
-    the updater makes it: from the server and from the client, handshake,
-    request, response and closure included; TCP and IP add theirs."""
-    context = ssl.create_default_context(cafile=certificate_directory() / "ca.pem")
-    context.minimum_version = context.maximum_version = version
-    incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
-    tls = context.wrap_bio(incoming, outgoing, server_hostname="localhost")
-    counted = {"server": 0, "client": 0}
-    request = f"GET /updates/native/{name}?v=1 HTTP/1.1\r\nHost: localhost\r\n" + \
-        "".join(f"{header}\r\n" for header in HEADERS) + "Connection: close\r\n\r\n"
-    with socket.create_connection(("127.0.0.1", 443)) as connection:
-        def flush():
-            data = outgoing.read()
-            connection.sendall(data)
-            counted["client"] += len(data)
-
-        def until_done(step):
-            while True:
-                try:
-                    return step()
-                except ssl.SSLWantReadError:
-                    flush()
-                    data = connection.recv(65536)
-                    counted["server"] += len(data)
-                    incoming.write(data) if data else incoming.write_eof()
-
-        until_done(tls.do_handshake)
-        tls.write(request.encode())
-        flush()
-        try:
-            while until_done(lambda: tls.read(65536)):
-                pass
-        except (ssl.SSLZeroReturnError, ssl.SSLEOFError):
-            pass
-        flush()
-    return counted["server"], counted["client"]
-
-
-class Nginx:
-    """Debian's nginx with a configuration of its own, in the foreground."""
-
-    def __init__(self, directory: Path, feed: Path):
-        self.directory = directory
-        (directory / "nginx.conf").write_text(NGINX_CONFIGURATION.format(
-            directory=directory, certificates=certificate_directory(), feed=feed))
-
-    def __enter__(self):
-        self.process = subprocess.Popen(["nginx", "-e", str(self.directory / "error.log"), "-p", str(self.directory),
-                                         "-c", str(self.directory / "nginx.conf"), "-g", "daemon off;"])
-        wait_for_port()
-        return self
-
-    def __exit__(self, *_):
-        self.process.terminate()
-        self.process.wait()
-
-    def cpu_seconds(self) -> float:
-        """Of the workers, which do the handshakes."""
-        workers = Path(f"/proc/{self.process.pid}/task/{self.process.pid}/children").read_text().split()
-        return sum(process_cpu_seconds(int(worker)) for worker in workers)
-
-
 class TestFeedServer(FeedServer):
     """The local test feed, serving in this process."""
 
@@ -200,10 +80,7 @@ def main():
         scratch = Path(scratch)
         feed = scratch / "feed"
         publish(feed, scratch)
-        # nginx's workers run as an ordinary user and must read the feed.
-        for path in (scratch, feed, *feed.iterdir()):
-            path.chmod(0o755 if path.is_dir() else 0o644)
-        servers = {"nginx": lambda: Nginx(scratch, feed), "test feed server": lambda: TestFeedServer(feed)}
+        servers = {"nginx": lambda: Nginx(scratch, feed, test_feed_certificate()), "test feed server": lambda: TestFeedServer(feed)}
         rates = {(server, protocol): [] for protocol in PROTOCOLS for server in servers}
         cpu_per_request = {key: [] for key in rates}
         for _ in range(ROUNDS):
@@ -214,8 +91,8 @@ def main():
                     rate, requests = load(protocol)
                     values.append(rate)
                     cpu_per_request[server, protocol].append((running.cpu_seconds() - cpu_before) / requests)
-        with Nginx(scratch, feed):
-            sizes = {(name, protocol): exchange_bytes(name, version)
+        with Nginx(scratch, feed, test_feed_certificate()):
+            sizes = {(name, protocol): own_connection_bytes(name, version)
                      for protocol, version in PROTOCOLS.items() for name in FILES}
         nginx_version = subprocess.run(["nginx", "-v"], capture_output=True, text=True).stderr.strip()
 
