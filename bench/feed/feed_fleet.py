@@ -22,12 +22,11 @@ import os
 import ssl
 import statistics
 import subprocess
-import tempfile
 from pathlib import Path
 
 from counted_tls_connection import kept_connection_bytes, own_connection_bytes
 from ecdsa_certificate import make_ecdsa_certificate
-from nginx_feed import FILES, Nginx, process_cpu_seconds, publish, test_feed_certificate
+from nginx_feed import FILES, Nginx, load_average, process_cpu_seconds, published_feed, test_feed_certificate
 from running_browsers import PASS_INTERVAL, RunningBrowser, Tally, start
 
 # Browsers per pattern: enough that nginx's CPU stands well above the noise
@@ -147,11 +146,8 @@ def report(results: dict, sizes: dict):
 
 
 def main():
-    load_before = " ".join(Path("/proc/loadavg").read_text().split()[:3])
-    with tempfile.TemporaryDirectory() as scratch:
-        scratch = Path(scratch)
-        feed = scratch / "feed"
-        publish(feed, scratch)
+    load_before = load_average()
+    with published_feed() as (scratch, feed):
         certificates = {"RSA-2048": test_feed_certificate(), "ECDSA P-256": make_ecdsa_certificate(scratch)}
         results = measure_rounds(scratch, feed, certificates)
         sizes = measure_bytes(scratch, feed, certificates)

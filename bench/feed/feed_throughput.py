@@ -22,12 +22,11 @@ import re
 import ssl
 import statistics
 import subprocess
-import tempfile
 import time
-from pathlib import Path
 
 from counted_tls_connection import own_connection_bytes
-from nginx_feed import FILES, HEADERS, Nginx, process_cpu_seconds, publish, test_feed_certificate, wait_for_port
+from nginx_feed import (FILES, HEADERS, Nginx, load_average, process_cpu_seconds, published_feed,
+                        test_feed_certificate, wait_for_port)
 # nginx_feed puts the test feed's folder on the path.
 from feed_server import FeedServer
 
@@ -37,6 +36,10 @@ ROUNDS = 3
 SECONDS = 15
 # Connections each client keeps open at once; enough to keep both cores busy.
 CONCURRENCY = 16
+
+
+def say(text: str):
+    print(text, flush=True)
 
 
 def ab(name: str, protocol: str) -> subprocess.Popen:
@@ -75,12 +78,10 @@ class TestFeedServer(FeedServer):
 
 
 def main():
-    load_before = " ".join(Path("/proc/loadavg").read_text().split()[:3])
-    with tempfile.TemporaryDirectory() as scratch:
-        scratch = Path(scratch)
-        feed = scratch / "feed"
-        publish(feed, scratch)
-        servers = {"nginx": lambda: Nginx(scratch, feed, test_feed_certificate()), "test feed server": lambda: TestFeedServer(feed)}
+    load_before = load_average()
+    with published_feed() as (scratch, feed):
+        servers = {"nginx": lambda: Nginx(scratch, feed, test_feed_certificate()),
+                   "test feed server": lambda: TestFeedServer(feed)}
         rates = {(server, protocol): [] for protocol in PROTOCOLS for server in servers}
         cpu_per_request = {key: [] for key in rates}
         for _ in range(ROUNDS):

@@ -2,12 +2,14 @@
 directory, served by Debian's nginx on 127.0.0.1:443 with a configuration of
 its own, and the CPU time and memory of its processes read from /proc."""
 
+import contextlib
 import dataclasses
 import os
 import resource
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
@@ -61,9 +63,23 @@ def test_feed_certificate() -> Certificate:
     return Certificate(directory / "localhost.pem", directory / "localhost.key")
 
 
+@contextlib.contextmanager
+def published_feed():
+    """A temporary directory, and in it the feed directory of a release as
+    the publisher signs it, with the test key, readable by nginx's workers,
+    which run as an ordinary user."""
+    with tempfile.TemporaryDirectory() as scratch:
+        scratch = Path(scratch)
+        publish(scratch / "feed", scratch)
+        yield scratch, scratch / "feed"
+
+
+def load_average() -> str:
+    """The machine's load average over 1, 5 and 15 minutes, as uptime says it."""
+    return " ".join(Path("/proc/loadavg").read_text().split()[:3])
+
+
 def publish(feed: Path, scratch: Path):
-    """A release as the publisher signs it, with the test key, readable by
-    nginx's workers, which run as an ordinary user."""
     installer = scratch / "Ostrel-Setup-1.1.0.exe"
     installer.write_bytes(os.urandom(1 << 20))
     key = scratch / TEST_KEY.name
