@@ -70,8 +70,9 @@ void Sign(Arguments arguments) {
 
 void Verify(Arguments arguments) {
   CommandLine line("verify", arguments, {"--public"});
+  std::string directory = line.OnlyPositional("directory");
   Ed25519PublicKey publicKey = ReadPublicKeyFile(line.Option("--public"));
-  PrintRelease("Verified", VerifyFeedDirectory(publicKey, line.OnlyPositional("directory")));
+  PrintRelease("Verified", VerifyFeedDirectory(publicKey, directory));
   PrintFingerprint(publicKey);
 }
 
