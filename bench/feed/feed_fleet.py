@@ -18,6 +18,7 @@ late passes are reported, so a generator that could not keep its schedule
 shows."""
 
 import asyncio
+import dataclasses
 import os
 import ssl
 import statistics
@@ -39,6 +40,9 @@ ROUNDS = 3
 RAMP = 40
 SETTLE = 10
 WINDOW = 60
+# After the window nginx is reloaded, as an operator does to change its
+# configuration or certificate, and watched for three passes.
+AFTER_RELOAD = 3 * PASS_INTERVAL
 PASSES_PER_HOUR = 3600 / PASS_INTERVAL
 # nginx closes a kept connection after keepalive_requests 1000 requests
 # (500 passes, 42 minutes) or keepalive_time 1h, whichever comes first.
@@ -72,9 +76,12 @@ async def measure(nginx: Nginx, pattern: str) -> dict:
     half_ramp = (tally.connections, nginx.anonymous_memory_bytes())
     await asyncio.sleep(RAMP / 2 + SETTLE)
     ramped = (tally.connections, nginx.anonymous_memory_bytes())
-    before = (Tally(**vars(tally)), nginx.cpu_seconds(), process_cpu_seconds(os.getpid()), loop.time())
+    before = (dataclasses.replace(tally), nginx.cpu_seconds(), process_cpu_seconds(os.getpid()), loop.time())
     await asyncio.sleep(WINDOW)
-    after = (Tally(**vars(tally)), nginx.cpu_seconds(), process_cpu_seconds(os.getpid()), loop.time())
+    after = (dataclasses.replace(tally), nginx.cpu_seconds(), process_cpu_seconds(os.getpid()), loop.time())
+    nginx.reload()
+    await asyncio.sleep(AFTER_RELOAD)
+    reloaded = (tally.since(after[0]), nginx.cpu_seconds())
     for task in tasks:
         task.cancel()
     await asyncio.gather(*tasks, return_exceptions=True)
@@ -91,6 +98,9 @@ async def measure(nginx: Nginx, pattern: str) -> dict:
         "failed": done.failed_passes,
         "connections per pass": done.connections / done.passes,
         "memory per connection": (ramped[1] - half_ramp[1]) / max(ramped[0] - half_ramp[0], 1),
+        "connections per browser after a reload": reloaded[0].connections / browsers,
+        "failed passes after a reload": reloaded[0].failed_passes,
+        "cpu after a reload": reloaded[1] - after[1],
     }
 
 
@@ -135,6 +145,10 @@ def report(results: dict, sizes: dict):
         if pattern == "new connection per request":
             new_connection_request[name] = cpu / 2
             continue
+        reload_cpu = median("cpu after a reload") - median("server cores") * AFTER_RELOAD
+        say(f"  after a reload: {median('connections per browser after a reload'):.3f} new connections per "
+            f"browser within {AFTER_RELOAD:.0f} s, {median('failed passes after a reload'):.0f} failed passes, "
+            f"nginx CPU beyond the steady passes {reload_cpu / BROWSERS[pattern] * 1e6:.0f} us per browser")
         with_reconnection = cpu + new_connection_request[name] / PASSES_PER_KEPT_CONNECTION
         new, opening, kept = sizes[name]
         say(f"  {2 * new_connection_request[name] / cpu:.1f} times less CPU than new connections; "

@@ -6,6 +6,7 @@ import contextlib
 import dataclasses
 import os
 import resource
+import signal
 import socket
 import subprocess
 import sys
@@ -103,10 +104,12 @@ def wait_for_port():
             time.sleep(0.1)
 
 
-def process_cpu_seconds(pid: int) -> float:
-    """User and system time of a process so far."""
+def process_cpu_seconds(pid: int, with_ended_children: bool = False) -> float:
+    """User and system time of a process so far, and if asked of its
+    children that have ended and been waited for."""
     fields = Path(f"/proc/{pid}/stat").read_text().rpartition(")")[2].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    ticks = sum(int(field) for field in fields[11:15 if with_ended_children else 13])
+    return ticks / os.sysconf("SC_CLK_TCK")
 
 
 def use_all_descriptors():
@@ -151,7 +154,14 @@ class Nginx:
         return [int(worker) for worker in Path(f"/proc/{pid}/task/{pid}/children").read_text().split()]
 
     def cpu_seconds(self) -> float:
-        return sum(process_cpu_seconds(worker) for worker in self.workers())
+        """Of all of nginx's processes, the workers a reload has ended too."""
+        return process_cpu_seconds(self.process.pid, with_ended_children=True) + \
+            sum(process_cpu_seconds(worker) for worker in self.workers())
+
+    def reload(self):
+        """As an operator's "nginx -s reload": new workers take over, and the
+        old ones close their idle connections and end."""
+        self.process.send_signal(signal.SIGHUP)
 
     def anonymous_memory_bytes(self) -> int:
         return sum(anonymous_memory_bytes(worker) for worker in self.workers())
