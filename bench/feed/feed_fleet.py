@@ -5,10 +5,13 @@ life on one kept connection (scripts/bench-feed fleet runs it).
 
 Each measurement starts nginx afresh, starts the browsers over a ramp so that
 their phases spread over the five seconds of a pass, lets them settle, and
-then reads over a steady window: the CPU time of nginx's workers (user and
-system, from /proc) and the passes made; for the kept connections, the
-workers' anonymous resident memory per connection, over the ramp. From the CPU time per pass follow the server's CPU seconds per
-1,000 running browser-hours and its cores per million running browsers.
+then reads over a steady window: the CPU time of nginx's processes (user and
+system, from /proc) and the passes begun; for the kept connections, the
+workers' anonymous resident memory per connection, over the ramp. From the
+CPU time per pass follow the server's CPU seconds per 1,000 running
+browser-hours and its cores per million running browsers. After the window
+nginx is reloaded, which closes every idle kept connection, and the new
+connections and their CPU are counted.
 
 Both patterns are measured with the test feed's RSA certificate and with an
 ECDSA P-256 one, in rounds that alternate between the four, so a change in
