@@ -69,7 +69,9 @@ def installer_requests(access_log: Path) -> list:
     for line in access_log.read_text().splitlines():
         uri, status, sent, asked = line.split(" ", 3)
         if uri.endswith("/" + INSTALLER):
-            logged.append((int(status), int(sent), asked.strip('"')))
+            asked = asked.strip('"')
+            # nginx logs an empty variable as "-".
+            logged.append((int(status), int(sent), "" if asked == "-" else asked))
     return logged
 
 

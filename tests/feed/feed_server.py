@@ -25,7 +25,9 @@ N-M/SIZE", a range that starts past the end 416. A fault armed for a file
 how its next request(s) are answered (see Fault).
 
 Every feed request is recorded (target and headers), the body bytes sent
-of each file and the connections accepted are counted. Control targets, which are not recorded:
+of each file and the connections accepted are counted. A server made with
+idle_seconds closes a connection that has carried no request for that long,
+as a static host closes an idle keep-alive connection. Control targets, which are not recorded:
 
   /feed-control/requests               the recorded requests as JSON
   /feed-control/untrusted-certificate  the next TLS handshake presents a
@@ -210,6 +212,12 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
     @property
     def state(self) -> FeedState:
         return self.server.feed_state
+
+    @property
+    def timeout(self) -> float | None:
+        """How long the connection waits on the client: a request that does
+        not come in that time ends it."""
+        return self.server.idle_seconds
 
     def do_GET(self):
         path, _, _ = self.path.partition("?")
@@ -411,8 +419,9 @@ class FeedServer(http.server.ThreadingHTTPServer):
     # for it rather than fail, since these runs are short.
     bind_patience_seconds = 600
 
-    def __init__(self, feed_directory: Path | None = None):
+    def __init__(self, feed_directory: Path | None = None, idle_seconds: float | None = None):
         self.feed_state = FeedState(feed_directory)
+        self.idle_seconds = idle_seconds
         certificates = certificate_directory()
         self.trusted_context = self.context_for(certificates / "localhost")
         self.untrusted_context = self.context_for(certificates / "untrusted")

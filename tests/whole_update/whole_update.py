@@ -391,9 +391,10 @@ class Browser:
             self.process.wait(timeout=60)
 
 
-def serve(feed: Path) -> FeedServer:
-    """The local HTTPS feed serving the directory, as a context manager."""
-    return FeedServer(feed)
+def serve(feed: Path, idle_seconds: float | None = None) -> FeedServer:
+    """The local HTTPS feed serving the directory, as a context manager;
+    with idle_seconds, it closes connections idle for that long."""
+    return FeedServer(feed, idle_seconds)
 
 
 def requested_files(server: FeedServer) -> list:
@@ -411,9 +412,9 @@ class UpdateFixture:
         self.feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
         install_browser(self.machine, "1.0.0")
 
-    def serve(self) -> FeedServer:
+    def serve(self, idle_seconds: float | None = None) -> FeedServer:
         """The feed served until the test ends, kept as self.server."""
-        self.server = self.enterContext(serve(self.feed))
+        self.server = self.enterContext(serve(self.feed, idle_seconds))
         return self.server
 
     def start_browser(self) -> Browser:
