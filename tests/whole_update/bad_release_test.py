@@ -1,15 +1,18 @@
 """A bad release under Wine while the browser runs: its installer is
-downloaded once and not again before its backoff, while the checks go on at
-their pace and a corrected release is taken at once."""
+downloaded once and not again before its backoff, across passes and a
+restart of the service, while the checks go on at their pace and a corrected
+release is taken at once."""
 
 import unittest
 
-from bad_release import SIZE, publish_with_other_bytes, run_with_bad_release
-from whole_update import UpdateFixture, publish, published_status, requested_files, wait_for
+from bad_release import INSTALLER, SIZE, publish_with_other_bytes, run_with_bad_release
+from whole_update import UpdateFixture, ask, publish, published_status, requested_files, wait_for
 
-# Well within the first backoff of two minutes, long enough for a dozen checks.
+# Long enough for a dozen checks; with the restart below, well within the
+# first backoff of two minutes.
 WATCHED_SECONDS = 70
 CORRECTED = "1.1.1"
+STOPPED = 1
 
 
 class BadReleaseTest(UpdateFixture, unittest.TestCase):
@@ -23,6 +26,13 @@ class BadReleaseTest(UpdateFixture, unittest.TestCase):
         self.assertGreaterEqual(cost.checks, WATCHED_SECONDS // 5 - 2)
         self.assertEqual((cost.status.get("state"), cost.status.get("message")),
                          ("error", "Installer SHA-512 mismatch"))
+
+        ask(self.machine, "stop")
+        self.assertTrue(wait_for(lambda: self.machine.service_state().get("STATE") == STOPPED, 30))
+        checks = requested_files(self.server).count("release.json")
+        ask(self.machine, "check")
+        self.assertTrue(wait_for(lambda: requested_files(self.server).count("release.json") >= checks + 2, 30))
+        self.assertEqual(requested_files(self.server).count(INSTALLER), 1)
 
         publish(self.feed, CORRECTED, SIZE)
         # The next pass, five seconds at most, and a download of 1 MiB.
