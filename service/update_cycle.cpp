@@ -1,5 +1,6 @@
 #include "service/update_cycle.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -25,10 +26,13 @@
 #include "security/protected_directory.h"
 #include "security/protected_file.h"
 #include "security/transaction_lock.h"
+#include "service/feed_connection.h"
 #include "service/feed_download.h"
+#include "service/feed_request.h"
 #include "service/installer_download.h"
 #include "service/worker_processes.h"
 #include "state/bounded_file.h"
+#include "state/installer_backoff.h"
 #include "state/installer_verification.h"
 #include "state/machine_policy.h"
 #include "state/registry_state.h"
@@ -81,15 +85,15 @@ std::u16string DataPath(std::u16string_view name) { return JoinPath(UpdaterDataD
 // yet. The service leaves them alone from that moment on.
 bool IsAnotherUpdaterAtWork() { return IsTransactionActive() || IsWorkerStarting(); }
 
-// The pause after a check: PauseMilliseconds, or until the browser has
+// The pause after a check: the milliseconds given, or until the browser has
 // closed, whichever comes first. Any browser process that ends wakes it;
 // while others still run (a tab's, another window's) it waits on for the
 // rest of the pause, so the pace of checks stays the same. True when a stop
 // ended it.
-bool PauseWhileBrowserRuns() {
+bool PauseWhileBrowserRuns(std::uint64_t milliseconds) {
   // The awake clock, in 100-nanosecond units, as the wait's own timeout counts.
   const std::uint64_t startedAt = os::QueryUnbiasedInterruptTime();
-  std::uint64_t left = PauseMilliseconds;
+  std::uint64_t left = milliseconds;
   while (left > 0) {
     const std::vector<os::Handle> browser = OpenBrowserProcesses(os::MaximumWatchedProcesses);
     if (browser.empty()) return false;
@@ -100,7 +104,7 @@ bool PauseWhileBrowserRuns() {
     }
     if (ended != os::StopOrProcessEnd::ProcessEnded) return ended == os::StopOrProcessEnd::Stopped;
     const std::uint64_t waited = (os::QueryUnbiasedInterruptTime() - startedAt) / 10'000;
-    left = waited < PauseMilliseconds ? PauseMilliseconds - waited : 0;
+    left = waited < milliseconds ? milliseconds - waited : 0;
   }
   return false;
 }
@@ -224,13 +228,15 @@ class UpdateCycle {
         HandOffStagedRelease();
         return;
       }
+      pause_ = PauseMilliseconds;
       if (!CheckAndPublishFailure()) return;
-      if (PauseWhileBrowserRuns()) return;
+      if (PauseWhileBrowserRuns(pause_)) return;
     }
   }
 
   // One check, its standard failures published. False when the cycle ends:
-  // another updater took over, or a stop request caused the failure.
+  // another updater took over, or a stop request caused the failure. A
+  // server that asked for a pause gets it, up to an hour, before the next.
   bool CheckAndPublishFailure() {
     try {
       return CheckForUpdate();
@@ -241,6 +247,9 @@ class UpdateCycle {
       }
       PublishFailure(failure.what());
       RecordNotice("Check failed", failure.what());
+      if (const auto* retryLater = dynamic_cast<const RetryLaterFailure*>(&failure)) {
+        pause_ = std::max(pause_, retryLater->WaitMilliseconds());
+      }
     }
     return true;
   }
@@ -254,8 +263,8 @@ class UpdateCycle {
   // False when another updater process has begun to act on the staged
   // files, to which the cycle then leaves them.
   bool CheckForUpdate() {
-    std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit);
-    std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit);
+    std::string metadata = DownloadFeedFile(feed_, ReleaseMetadataName, ReleaseMetadataLimit);
+    std::string signature = DownloadFeedFile(feed_, ReleaseSignatureName, ReleaseSignatureLimit);
     ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
     if (!IsNewerThanInstalled(release.version)) {
       PublishNothingNewer("");
@@ -273,9 +282,14 @@ class UpdateCycle {
     }
 
     if (!downloaded_.Holds(metadata)) {
+      if (const std::optional<std::string> failure = InstallerBackoffFailure(metadata)) {
+        RecordNotice("Download of release " + release.version + " held back after a failed verification", *failure);
+        PublishFailure(failure->c_str());
+        return true;
+      }
       downloaded_ = VerifiedDownload{};
       Publish(StatusDownloading, ToUtf16(release.version), "");
-      DownloadVerifiedInstaller(release, metadata);
+      DownloadVerifiedInstaller(feed_, release, metadata);
       downloaded_ = VerifiedDownload{metadata, signature, ToUtf16(release.version), ToUtf16(release.file)};
     }
     if (IsAnotherUpdaterAtWork()) return false;
@@ -340,8 +354,12 @@ class UpdateCycle {
     RecordHistory(HistoryRole::Service, "Handed release " + ToUtf8(staged_.version) + " to the worker");
   }
 
+  // The one session and connection every request of the cycle travels on.
+  FeedConnection feed_;
   StagedRelease staged_;
   VerifiedDownload downloaded_;
+  // The pause before the next check.
+  std::uint64_t pause_ = PauseMilliseconds;
   MachinePolicy policy_;
   // The exact metadata of the last release recorded as found, and the last
   // notice recorded (RecordNotice).

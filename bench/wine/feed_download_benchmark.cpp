@@ -33,7 +33,9 @@ bool UpdaterDownload(const std::wstring& name, std::uint64_t size, const std::ws
   HANDLE file = OpenDestination(destination);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
-  ostrel::FeedRequest request(reinterpret_cast<const char16_t*>(name.c_str()), std::nullopt);
+  // A connection of its own, as the bare loop opens one.
+  ostrel::FeedConnection connection;
+  ostrel::FeedRequest request(connection, reinterpret_cast<const char16_t*>(name.c_str()), std::nullopt);
   request.ReadBody(size, [&](std::span<const char> bytes) {
     DWORD written = 0;
     ok = ok && ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&

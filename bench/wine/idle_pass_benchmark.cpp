@@ -42,15 +42,17 @@ double ProcessCpuSeconds() {
 int wmain(int argc, wchar_t** argv) {
   const int passes = argc == 2 ? std::wcstol(argv[1], nullptr, 10) : 200;
   ostrel::EnsureProtectedDirectory(ostrel::UpdaterDataDirectory());
+  // Kept for every pass, as the service keeps it.
+  ostrel::FeedConnection connection;
   std::string metadata;
   std::string signature;
   ostrel::ReleaseMetadata release;
   std::vector<std::pair<const char*, std::function<void()>>> steps = {
       {"is the browser running", [] { (void)ostrel::IsBrowserRunning(); }},
       {"download release.json",
-       [&] { metadata = ostrel::DownloadFeedFile(u"release.json", ostrel::ReleaseMetadataLimit); }},
+       [&] { metadata = ostrel::DownloadFeedFile(connection, u"release.json", ostrel::ReleaseMetadataLimit); }},
       {"download release.sig",
-       [&] { signature = ostrel::DownloadFeedFile(u"release.sig", ostrel::ReleaseSignatureLimit); }},
+       [&] { signature = ostrel::DownloadFeedFile(connection, u"release.sig", ostrel::ReleaseSignatureLimit); }},
       {"verify signature and metadata", [&] { release = ostrel::VerifyReleaseMetadata(metadata, signature); }},
       {"compare with installed version", [&] { (void)ostrel::IsNewerThanInstalled(release.version); }},
       {"write status", [&] { ostrel::WriteStatus(u"up_to_date", u"", ""); }},
