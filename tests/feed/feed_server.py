@@ -27,7 +27,8 @@ how its next request(s) are answered (see Fault).
 Every feed request is recorded (target and headers), the body bytes sent
 of each file and the connections accepted are counted. A server made with
 idle_seconds closes a connection that has carried no request for that long,
-as a static host closes an idle keep-alive connection. Control targets, which are not recorded:
+as a static host closes an idle keep-alive connection. Control targets,
+which are not recorded:
 
   /feed-control/requests               the recorded requests as JSON
   /feed-control/untrusted-certificate  the next TLS handshake presents a
