@@ -61,16 +61,10 @@ class Nginx:
         """Of the workers, which do the handshakes."""
         return sum(process_cpu_seconds(worker) for worker in self.workers())
 
-    def freeze(self):
-        """Stops every process of the server where it stands, the master first
-        so that it starts no worker in place of one; what the workers had
-        written is still delivered by the kernel."""
-        for pid in [self.process.pid, *self.workers()]:
-            os.kill(pid, signal.SIGSTOP)
-
     def kill(self):
-        """The server's death: every process killed, each connection it had
-        closed by the kernel as it dies."""
+        """The server's death: every process killed, the master first so that
+        it starts no worker in place of one; the kernel still delivers what
+        the workers had written, then closes their connections."""
         workers = self.workers()
         for pid in [self.process.pid, *workers]:
             os.kill(pid, signal.SIGKILL)
