@@ -21,10 +21,9 @@ from feed_server import certificate_directory
 from nginx import Nginx, readable_by_workers
 from whole_update import DATA, Browser, WineMachine, ask, install_browser, publish, published_status, wait_for
 
-MiB = 1 << 20
 INSTALLER = "Ostrel-Setup-1.1.0.exe"
 PARTIAL = DATA + r"\download.partial"
-# 24 MiB at 4 MiB/s: six seconds in which to cut.
+# Slow enough for a cut anywhere: a 24 MiB installer takes six seconds.
 RATE = "4m"
 RESTART_SECONDS = 3
 
