@@ -30,7 +30,8 @@ from pathlib import Path
 
 from counted_tls_connection import kept_connection_bytes, own_connection_bytes
 from ecdsa_certificate import make_ecdsa_certificate
-from nginx_feed import FILES, Nginx, load_average, process_cpu_seconds, published_feed, test_feed_certificate
+from nginx import Nginx, process_cpu_seconds
+from nginx_feed import FILES, load_average, published_feed, serve_feed, test_feed_certificate
 from running_browsers import PASS_INTERVAL, RunningBrowser, Tally, start
 
 # Browsers per pattern: enough that nginx's CPU stands well above the noise
@@ -111,7 +112,7 @@ def measure_rounds(scratch: Path, feed: Path, certificates: dict) -> dict:
     results = {(name, pattern): [] for name in certificates for pattern in BROWSERS}
     for round_number in range(1, ROUNDS + 1):
         for name, pattern in results:
-            with Nginx(scratch, feed, certificates[name]) as nginx:
+            with serve_feed(scratch, feed, certificates[name]) as nginx:
                 result = asyncio.run(measure(nginx, pattern))
             results[name, pattern].append(result)
             say(f"round {round_number}, {name}, {pattern}: " +
@@ -124,7 +125,7 @@ def measure_bytes(scratch: Path, feed: Path, certificates: dict) -> dict:
     connection and a pass on it; each from the server and from the client."""
     sizes = {}
     for name, certificate in certificates.items():
-        with Nginx(scratch, feed, certificate):
+        with serve_feed(scratch, feed, certificate):
             own = [own_connection_bytes(file, ssl.TLSVersion.TLSv1_3) for file in FILES]
             sizes[name] = tuple(map(sum, zip(*own))), *kept_connection_bytes(ssl.TLSVersion.TLSv1_3)
     return sizes

@@ -25,8 +25,8 @@ import subprocess
 import time
 
 from counted_tls_connection import own_connection_bytes
-from nginx_feed import (FILES, HEADERS, Nginx, load_average, process_cpu_seconds, published_feed,
-                        test_feed_certificate, wait_for_port)
+from nginx import process_cpu_seconds, wait_for_port
+from nginx_feed import FILES, HEADERS, load_average, published_feed, serve_feed, test_feed_certificate
 # nginx_feed puts the test feed's folder on the path.
 from feed_server import FeedServer
 
@@ -80,7 +80,7 @@ class TestFeedServer(FeedServer):
 def main():
     load_before = load_average()
     with published_feed() as (scratch, feed):
-        servers = {"nginx": lambda: Nginx(scratch, feed, test_feed_certificate()),
+        servers = {"nginx": lambda: serve_feed(scratch, feed, test_feed_certificate()),
                    "test feed server": lambda: TestFeedServer(feed)}
         rates = {(server, protocol): [] for protocol in PROTOCOLS for server in servers}
         cpu_per_request = {key: [] for key in rates}
@@ -92,7 +92,7 @@ def main():
                     rate, requests = load(protocol)
                     values.append(rate)
                     cpu_per_request[server, protocol].append((running.cpu_seconds() - cpu_before) / requests)
-        with Nginx(scratch, feed, test_feed_certificate()):
+        with serve_feed(scratch, feed, test_feed_certificate()):
             sizes = {(name, protocol): own_connection_bytes(name, version)
                      for protocol, version in PROTOCOLS.items() for name in FILES}
         nginx_version = subprocess.run(["nginx", "-v"], capture_output=True, text=True).stderr.strip()
