@@ -1,12 +1,13 @@
 // Where the CPU time of an idle pass of the update cycle goes, under Wine:
-// the steps of a pass that finds nothing newer, run PASSES times in a row
-// as the cycle runs them after one pass that warms up (as a running service
+// the steps of a pass that finds nothing newer, in the cycle's order, run
+// PASSES times in a row after one pass that warms up (as a running service
 // is warm), each step's process CPU time (all threads, WinHTTP's among them)
-// summed over the passes. Wine counts CPU time in 10 ms ticks, so many
-// passes make the figures exact:
+// summed over the passes; then the pause's wait itself, over a few waits.
+// Wine counts CPU time in 10 ms ticks, so many passes make the figures
+// exact:
 //   idle_pass_benchmark PASSES
-// Runs in a machine where the updater is installed and the feed offers a
-// release that is not newer than the installed one.
+// Runs in a machine where the updater is installed, the browser runs and
+// the feed offers a release that is not newer than the installed one.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,16 +17,25 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/text_conversion.h"
+#include "build_configuration.h"
 #include "inspect/browser_activity.h"
 #include "locations/updater_locations.h"
+#include "os/http.h"
+#include "os/stop_event.h"
 #include "release/release_metadata.h"
 #include "security/protected_directory.h"
+#include "security/transaction_lock.h"
 #include "service/feed_download.h"
+#include "service/feed_request.h"
+#include "service/worker_processes.h"
+#include "state/machine_policy.h"
 #include "state/registry_state.h"
 #include "state/updater_status.h"
 
 namespace {
+
+constexpr int PauseMilliseconds = 5000;
+constexpr int Pauses = 4;
 
 double ProcessCpuSeconds() {
   FILETIME creation;
@@ -37,24 +47,20 @@ double ProcessCpuSeconds() {
   return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
 }
 
-}  // namespace
+// What each feed request spends before it can send: a WinHTTP session and a
+// connection handle, opened and closed again.
+void OpenAndCloseSession() {
+  ostrel::os::InternetHandle session;
+  ostrel::os::InternetHandle connection;
+  (void)ostrel::os::WinHttpOpen(ostrel::FeedUserAgent, ostrel::os::WinHttpAccessTypeAutomaticProxy, 0, session);
+  (void)ostrel::os::WinHttpConnect(session, ostrel::UpdateServerHost, ostrel::os::InternetDefaultHttpsPort,
+                                   connection);
+}
 
-int wmain(int argc, wchar_t** argv) {
-  const int passes = argc == 2 ? std::wcstol(argv[1], nullptr, 10) : 200;
-  ostrel::EnsureProtectedDirectory(ostrel::UpdaterDataDirectory());
-  std::string metadata;
-  std::string signature;
-  ostrel::ReleaseMetadata release;
-  std::vector<std::pair<const char*, std::function<void()>>> steps = {
-      {"is the browser running", [] { (void)ostrel::IsBrowserRunning(); }},
-      {"download release.json",
-       [&] { metadata = ostrel::DownloadFeedFile(u"release.json", ostrel::ReleaseMetadataLimit); }},
-      {"download release.sig",
-       [&] { signature = ostrel::DownloadFeedFile(u"release.sig", ostrel::ReleaseSignatureLimit); }},
-      {"verify signature and metadata", [&] { release = ostrel::VerifyReleaseMetadata(metadata, signature); }},
-      {"compare with installed version", [&] { (void)ostrel::IsNewerThanInstalled(release.version); }},
-      {"write status", [&] { ostrel::WriteStatus(u"up_to_date", u"", ""); }},
-  };
+using Steps = std::vector<std::pair<const char*, std::function<void()>>>;
+
+// Each step's CPU seconds over the passes, the warming pass left out.
+std::vector<double> Measure(const Steps& steps, int passes) {
   std::vector<double> spent(steps.size());
   for (int pass = -1; pass < passes; ++pass) {
     for (std::size_t step = 0; step < steps.size(); ++step) {
@@ -63,11 +69,52 @@ int wmain(int argc, wchar_t** argv) {
       if (pass >= 0) spent[step] += ProcessCpuSeconds() - start;
     }
   }
+  return spent;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const int passes = argc == 2 ? std::wcstol(argv[1], nullptr, 10) : 200;
+  ostrel::EnsureProtectedDirectory(ostrel::UpdaterDataDirectory());
+  // As in the service, whose every wait on the network also watches the stop.
+  (void)ostrel::os::CreateStopEvent();
+  std::string metadata;
+  std::string signature;
+  ostrel::ReleaseMetadata release;
+  const Steps pass = {
+      {"uninstall flag (registry)", [] { (void)ostrel::IsUninstalling(); }},
+      {"transaction lock probe", [] { (void)ostrel::IsTransactionActive(); }},
+      {"is a worker starting (snapshot)", [] { (void)ostrel::IsWorkerStarting(); }},
+      {"machine policy (registry)", [] { (void)ostrel::ReadMachinePolicy(); }},
+      {"is the browser running (snapshot)", [] { (void)ostrel::IsBrowserRunning(); }},
+      {"download release.json",
+       [&] { metadata = ostrel::DownloadFeedFile(u"release.json", ostrel::ReleaseMetadataLimit); }},
+      {"download release.sig",
+       [&] { signature = ostrel::DownloadFeedFile(u"release.sig", ostrel::ReleaseSignatureLimit); }},
+      {"verify signature and metadata", [&] { release = ostrel::VerifyReleaseMetadata(metadata, signature); }},
+      {"compare with installed version", [&] { (void)ostrel::IsNewerThanInstalled(release.version); }},
+      {"write status", [&] { ostrel::WriteStatus(u"up_to_date", u"", ""); }},
+      {"pause's browser handles (snapshot)",
+       [] { (void)ostrel::OpenBrowserProcesses(ostrel::os::MaximumWatchedProcesses); }},
+  };
+  const std::vector<double> spent = Measure(pass, passes);
   double total = 0;
-  for (std::size_t step = 0; step < steps.size(); ++step) {
-    std::printf("%-32s %8.2f ms per pass\n", steps[step].first, 1000 * spent[step] / passes);
+  for (std::size_t step = 0; step < pass.size(); ++step) {
+    std::printf("%-38s %8.2f ms per pass\n", pass[step].first, 1000 * spent[step] / passes);
     total += spent[step];
   }
-  std::printf("%-32s %8.2f ms per pass over %d passes\n", "all steps", 1000 * total / passes, passes);
+  std::printf("%-38s %8.2f ms per pass over %d passes\n", "all steps", 1000 * total / passes, passes);
+
+  const double session = Measure({{"", OpenAndCloseSession}}, passes)[0];
+  std::printf("%-38s %8.2f ms each, part of each download\n", "  a WinHTTP session and connection", 1000 * session / passes);
+
+  const std::vector<ostrel::os::Handle> browser = ostrel::OpenBrowserProcesses(ostrel::os::MaximumWatchedProcesses);
+  const double start = ProcessCpuSeconds();
+  for (int pause = 0; pause < Pauses; ++pause) {
+    ostrel::os::StopOrProcessEnd ended;
+    (void)ostrel::os::WaitForStopEventOrProcessEnd(browser, PauseMilliseconds, ended);
+  }
+  std::printf("%-38s %8.2f ms per pause over %d pauses\n", "the pause's wait", 1000 * (ProcessCpuSeconds() - start) / Pauses, Pauses);
   return 0;
 }
