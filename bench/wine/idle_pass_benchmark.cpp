@@ -19,6 +19,7 @@
 
 #include "build_configuration.h"
 #include "inspect/browser_activity.h"
+#include "inspect/process_list.h"
 #include "locations/updater_locations.h"
 #include "os/http.h"
 #include "os/stop_event.h"
@@ -79,15 +80,19 @@ int wmain(int argc, wchar_t** argv) {
   ostrel::EnsureProtectedDirectory(ostrel::UpdaterDataDirectory());
   // As in the service, whose every wait on the network also watches the stop.
   (void)ostrel::os::CreateStopEvent();
+  ostrel::ProcessList processes;
+  std::vector<ostrel::os::Handle> browser;
   std::string metadata;
   std::string signature;
   ostrel::ReleaseMetadata release;
   const Steps pass = {
       {"uninstall flag (registry)", [] { (void)ostrel::IsUninstalling(); }},
+      {"list the processes (snapshot)", [&] { processes = ostrel::ListProcesses(); }},
       {"transaction lock probe", [] { (void)ostrel::IsTransactionActive(); }},
-      {"is a worker starting (snapshot)", [] { (void)ostrel::IsWorkerStarting(); }},
+      {"is a worker starting", [&] { (void)ostrel::IsWorkerStarting(processes); }},
       {"machine policy (registry)", [] { (void)ostrel::ReadMachinePolicy(); }},
-      {"is the browser running (snapshot)", [] { (void)ostrel::IsBrowserRunning(); }},
+      {"open the browser's processes",
+       [&] { browser = ostrel::OpenBrowserProcesses(processes, ostrel::os::MaximumWatchedProcesses); }},
       {"download release.json",
        [&] { metadata = ostrel::DownloadFeedFile(u"release.json", ostrel::ReleaseMetadataLimit); }},
       {"download release.sig",
@@ -95,8 +100,6 @@ int wmain(int argc, wchar_t** argv) {
       {"verify signature and metadata", [&] { release = ostrel::VerifyReleaseMetadata(metadata, signature); }},
       {"compare with installed version", [&] { (void)ostrel::IsNewerThanInstalled(release.version); }},
       {"write status", [&] { ostrel::WriteStatus(u"up_to_date", u"", ""); }},
-      {"pause's browser handles (snapshot)",
-       [] { (void)ostrel::OpenBrowserProcesses(ostrel::os::MaximumWatchedProcesses); }},
   };
   const std::vector<double> spent = Measure(pass, passes);
   double total = 0;
@@ -109,7 +112,6 @@ int wmain(int argc, wchar_t** argv) {
   const double session = Measure({{"", OpenAndCloseSession}}, passes)[0];
   std::printf("%-38s %8.2f ms each, part of each download\n", "  a WinHTTP session and connection", 1000 * session / passes);
 
-  const std::vector<ostrel::os::Handle> browser = ostrel::OpenBrowserProcesses(ostrel::os::MaximumWatchedProcesses);
   const double start = ProcessCpuSeconds();
   for (int pause = 0; pause < Pauses; ++pause) {
     ostrel::os::StopOrProcessEnd ended;
