@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "os/stop_event.h"
 #include "service/feed_request.h"
 
 namespace {
@@ -80,6 +81,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("usage: feed_download_benchmark updater|bare NAME SIZE DESTINATION\n", stderr);
     return 2;
   }
+  (void)ostrel::os::CreateStopEvent();
   const std::wstring mode = argv[1];
   const std::wstring name = argv[2];
   const std::uint64_t size = std::wcstoull(argv[3], nullptr, 10);
