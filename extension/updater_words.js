@@ -14,7 +14,7 @@ const text = (name, ...substitutions) => chrome.i18n.getMessage(name, substituti
 // "error") name the step that failed and a code. Two families have a plain
 // next step of their own; every other failure is worded as one.
 // Reaching the feed: the connection, the request, the reply's status.
-const UNREACHABLE = /^(Connect update server|Open update connection|Create update request|Request update|Read update download|Update server returned|Update check canceled|Disable update redirects)/;
+const UNREACHABLE = /^(Connect update server|Open update connection|Create update request|Request update|Read update download|Update server returned|Update check canceled|Disable update redirects|Update download ended early)/;
 // The download verified and found wrong: nothing of it ever runs.
 const NOT_GENUINE = /(SHA-512 mismatch|size mismatch|signature mismatch|exceeds its signed limit|belongs to a different runtime|Invalid (metadata size|release version|installer filename|fixed-feed filename|Base64))/;
 // A refusal during a removal (bridge/control_action.cpp).

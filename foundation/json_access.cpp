@@ -41,6 +41,8 @@ JsonValue JsonValue::CreateBooleanValue(bool value) { return JsonValue(value); }
 
 JsonValue JsonValue::CreateStringValue(std::u16string_view value) { return JsonValue(ToUtf8(value)); }
 
+JsonValue JsonValue::CreateNumberValue(double value) { return JsonValue(value); }
+
 JsonArray::JsonArray() : JsonValue(nlohmann::ordered_json::array()) {}
 
 void JsonArray::Append(const JsonValue& value) { Json().push_back(value.Json()); }

@@ -18,6 +18,7 @@ class JsonValue {
  public:
   static JsonValue CreateBooleanValue(bool value);
   static JsonValue CreateStringValue(std::u16string_view value);
+  static JsonValue CreateNumberValue(double value);
 
   JsonValue(const JsonValue& other);
   JsonValue(JsonValue&& other) noexcept;

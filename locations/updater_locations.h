@@ -26,6 +26,9 @@ inline constexpr std::u16string_view ReleaseSignatureTemporaryName = u"release.s
 inline constexpr std::u16string_view ApplyWorkerName = u"OstrelApply.exe";
 inline constexpr std::u16string_view PartialDownloadName = u"download.partial";
 inline constexpr std::u16string_view PartialDownloadReleaseName = u"download.release.json";
+// The failed verifications of a release's downloaded installer, which hold
+// its next download back.
+inline constexpr std::u16string_view InstallerBackoffName = u"download.backoff.json";
 // The update history, and its one older generation.
 inline constexpr std::u16string_view HistoryName = u"history.log";
 inline constexpr std::u16string_view OlderHistoryName = u"history.old.log";

@@ -26,6 +26,7 @@ inline constexpr std::uint32_t WinHttpOptionRedirectPolicy = 88;
 inline constexpr std::uint32_t WinHttpOptionRedirectPolicyNever = 0;
 inline constexpr std::uint32_t WinHttpQueryStatusCode = 19;
 inline constexpr std::uint32_t WinHttpQueryContentRange = 53;
+inline constexpr std::uint32_t WinHttpQueryRetryAfter = 36;
 inline constexpr std::uint32_t WinHttpQueryFlagNumber = 0x20000000;
 inline constexpr std::uint16_t InternetDefaultHttpsPort = 443;
 inline constexpr std::uint32_t HttpStatusOk = 200;

@@ -48,9 +48,9 @@ ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_vie
   return ReadReleaseMetadata(metadata);
 }
 
-void ValidateInstallerFileName(const std::string& file) {
-  Require(std::regex_match(file, InstallerFileNameExpression()), "Invalid installer filename");
-}
+bool IsInstallerFileName(const std::string& file) { return std::regex_match(file, InstallerFileNameExpression()); }
+
+void ValidateInstallerFileName(const std::string& file) { Require(IsInstallerFileName(file), "Invalid installer filename"); }
 
 ReleaseMetadata ReadReleaseMetadata(std::string_view metadata) {
   JsonObject document = JsonObject::Parse(ToUtf16(metadata));

@@ -38,9 +38,11 @@ ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_vie
 ReleaseMetadata VerifyReleaseMetadata(std::string_view metadata, std::string_view signature,
                                       const Ed25519PublicKey& publicKey);
 
-// Fails with "Invalid installer filename" unless the UTF-8 text is an
-// installer file name the updater accepts: "Ostrel-Setup-", 1 to 100 of
-// A-Z, a-z, 0-9, "." and "-", then ".exe".
+// Whether the UTF-8 text is an installer file name the updater accepts:
+// "Ostrel-Setup-", 1 to 100 of A-Z, a-z, 0-9, "." and "-", then ".exe".
+bool IsInstallerFileName(const std::string& file);
+
+// Fails with "Invalid installer filename" unless IsInstallerFileName.
 void ValidateInstallerFileName(const std::string& file);
 
 // Reads and validates the members of a document whose signature has already

@@ -6,12 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "service/feed_connection.h"
+
 namespace ostrel {
 
-// The body of "/updates/native/<fileName>" (see FeedRequest), which must
-// come with status 200 ("Update server returned a non-success response")
-// and be at most byteLimit bytes long. Raises std::runtime_error with the
-// step that failed.
-std::string DownloadFeedFile(std::u16string_view fileName, std::uint64_t byteLimit);
+// The body of "/updates/native/<fileName>" on the connection (see
+// FeedRequest), which must come with status 200 ("Update server returned a
+// non-success response", see FeedRequest::RequireStatus) and be at most
+// byteLimit bytes long. Raises std::runtime_error with the step that failed.
+std::string DownloadFeedFile(FeedConnection& connection, std::u16string_view fileName, std::uint64_t byteLimit);
 
 }  // namespace ostrel

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "build_configuration.h"
 #include "foundation/failure.h"
 #include "os/tick_count.h"
+#include "service/retry_after.h"
 #include "state/stop_request.h"
 
 namespace ostrel {
@@ -14,11 +14,12 @@ namespace {
 constexpr std::u16string_view FeedFileAlphabet = u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.-";
 constexpr std::u16string_view FeedDirectoryPath = u"/updates/native/";
 constexpr std::u16string_view NoCacheHeader = u"Cache-Control: no-cache\r\n";
-constexpr int ResolveTimeoutMilliseconds = 10000;
-constexpr int ConnectTimeoutMilliseconds = 10000;
-constexpr int SendTimeoutMilliseconds = 15000;
-constexpr int ReceiveTimeoutMilliseconds = 15000;
+constexpr const char* NonSuccessMessage = "Update server returned a non-success response";
 constexpr std::size_t TransferBufferSize = 65536;
+constexpr std::uint32_t HttpStatusTooManyRequests = 429;
+constexpr std::uint32_t HttpStatusServiceUnavailable = 503;
+// FILETIME of 1970-01-01, in 100-nanosecond units since 1601.
+constexpr std::uint64_t UnixEpochFileTime = 116'444'736'000'000'000;
 
 // The tick count makes every request target unique, so that no cache
 // between the updater and the server can answer it.
@@ -49,23 +50,34 @@ std::u16string RequestHeaders(std::optional<std::uint64_t> firstByte) {
   RaiseLastError(step, code);
 }
 
+std::int64_t UnixSecondsNow() {
+  return static_cast<std::int64_t>((os::GetSystemTimeAsFileTime() - UnixEpochFileTime) / 10'000'000);
+}
+
 }  // namespace
 
-FeedRequest::FeedRequest(std::u16string_view fileName, std::optional<std::uint64_t> firstByte) {
+FeedRequest::FeedRequest(FeedConnection& connection, std::u16string_view fileName,
+                         std::optional<std::uint64_t> firstByte) {
   Require(fileName.find_first_not_of(FeedFileAlphabet) == std::u16string_view::npos, "Invalid fixed-feed filename");
-  if (const os::Failure failure =
-          os::WinHttpOpen(FeedUserAgent, os::WinHttpAccessTypeAutomaticProxy, 0, session_)) {
-    RaiseLastError("Open update connection", *failure);
+  const bool answeredBefore = connection.HasAnswered();
+  os::Failure failure = Send(connection, fileName, firstByte);
+  if (failure && answeredBefore && *failure != os::ErrorWinHttpOperationCancelled) {
+    connection.Reopen();
+    failure = Send(connection, fileName, firstByte);
   }
-  // Without them WinHTTP would wait far longer; a failure leaves its defaults.
-  (void)os::WinHttpSetTimeouts(session_, ResolveTimeoutMilliseconds, ConnectTimeoutMilliseconds,
-                               SendTimeoutMilliseconds, ReceiveTimeoutMilliseconds);
+  if (failure) RaiseRequestFailure("Request update", *failure);
+  connection.MarkAnswered();
+}
+
+// Opens the request and waits for its response headers. Only the sending
+// and the wait fail by returning; the steps before them, which involve no
+// server, raise.
+os::Failure FeedRequest::Send(FeedConnection& connection, std::u16string_view fileName,
+                              std::optional<std::uint64_t> firstByte) {
+  request_ = os::InternetHandle();
+  const os::InternetHandle& server = connection.Handle();
   if (const os::Failure failure =
-          os::WinHttpConnect(session_, UpdateServerHost, os::InternetDefaultHttpsPort, connection_)) {
-    RaiseLastError("Connect update server", *failure);
-  }
-  if (const os::Failure failure = os::WinHttpOpenRequest(connection_, u"GET", RequestTarget(fileName),
-                                                         os::WinHttpFlagSecure, request_)) {
+          os::WinHttpOpenRequest(server, u"GET", RequestTarget(fileName), os::WinHttpFlagSecure, request_)) {
     RaiseLastError("Create update request", *failure);
   }
   // A redirect could lead anywhere; callers refuse every status they do not
@@ -76,7 +88,9 @@ FeedRequest::FeedRequest(std::u16string_view fileName, std::optional<std::uint64
   }
   os::Failure failure = os::WinHttpSendRequest(request_, RequestHeaders(firstByte));
   if (!failure) failure = os::WinHttpReceiveResponse(request_);
-  if (failure) RaiseRequestFailure("Request update", *failure);
+  // A request that failed is closed before its connection may be.
+  if (failure) request_ = os::InternetHandle();
+  return failure;
 }
 
 std::uint32_t FeedRequest::Status() const {
@@ -93,6 +107,23 @@ std::u16string FeedRequest::ContentRange() const {
   const os::Failure failure = os::WinHttpQueryHeaderText(request_, os::WinHttpQueryContentRange, range);
   if (failure && failure != os::ErrorWinHttpHeaderNotFound) RaiseLastError("Read update status", *failure);
   return range;
+}
+
+std::optional<std::uint64_t> FeedRequest::RetryAfter() const {
+  std::u16string value;
+  if (os::WinHttpQueryHeaderText(request_, os::WinHttpQueryRetryAfter, value)) return std::nullopt;
+  return RetryAfterMilliseconds(value, UnixSecondsNow());
+}
+
+void FeedRequest::RequireStatus(std::initializer_list<std::uint32_t> accepted) const {
+  const std::uint32_t status = Status();
+  for (const std::uint32_t expected : accepted) {
+    if (status == expected) return;
+  }
+  if (status == HttpStatusTooManyRequests || status == HttpStatusServiceUnavailable) {
+    if (const std::optional<std::uint64_t> wait = RetryAfter()) throw RetryLaterFailure(NonSuccessMessage, *wait);
+  }
+  throw std::runtime_error(NonSuccessMessage);
 }
 
 void FeedRequest::ReadBody(std::uint64_t byteLimit, const std::function<void(std::span<const char>)>& sink) {

@@ -1,37 +1,56 @@
 // One GET of a file of the update feed over HTTPS, to the fixed update
-// server. Nothing received is trusted here: the caller verifies it. This
-// makes sure only that the request goes to the fixed server, is neither
-// redirected nor answered by a cache, that a body stays within its limit,
-// and that a stop of the service ends it at once.
+// server, on the service's kept connection. Nothing received is trusted
+// here: the caller verifies it. This makes sure only that the request goes
+// to the fixed server, is neither redirected nor answered by a cache, that a
+// body stays within its limit, and that a stop of the service ends it at
+// once.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "os/http.h"
+#include "service/feed_connection.h"
 
 namespace ostrel {
 
-// Sent with every feed request.
-inline constexpr std::u16string_view FeedUserAgent = u"Ostrel Native Updater/1";
+// A refused status with which the server said when to ask again (a 429 or
+// 503 with Retry-After): the next check waits that long.
+class RetryLaterFailure : public std::runtime_error {
+ public:
+  RetryLaterFailure(const char* message, std::uint64_t waitMilliseconds)
+      : std::runtime_error(message), waitMilliseconds_(waitMilliseconds) {}
+  std::uint64_t WaitMilliseconds() const { return waitMilliseconds_; }
+
+ private:
+  std::uint64_t waitMilliseconds_;
+};
 
 class FeedRequest {
  public:
-  // Sends the GET for "/updates/native/<fileName>" to the update server,
-  // port 443, asking for the bytes from firstByte on when it is set, and
-  // returns once the response headers have arrived. The name may hold only
-  // ASCII letters, digits, "." and "-" ("Invalid fixed-feed filename").
+  // Sends the GET for "/updates/native/<fileName>" on the connection,
+  // asking for the bytes from firstByte on when it is set, and returns once
+  // the response headers have arrived. The name may hold only ASCII
+  // letters, digits, "." and "-" ("Invalid fixed-feed filename"). When the
+  // request fails on a connection that has answered before (the server may
+  // have closed it while it was idle), it is sent once more on a new one.
   // Raises std::runtime_error with the step that failed, and with "Update
   // check canceled" when the service is told to stop meanwhile.
-  FeedRequest(std::u16string_view fileName, std::optional<std::uint64_t> firstByte);
+  FeedRequest(FeedConnection& connection, std::u16string_view fileName, std::optional<std::uint64_t> firstByte);
 
   std::uint32_t Status() const;
   // The Content-Range header's value, or empty when the response has none.
   std::u16string ContentRange() const;
+  // Raises "Update server returned a non-success response" unless the
+  // status is one of those accepted: as a RetryLaterFailure when it is 429
+  // or 503 and says, in Retry-After, when to ask again.
+  void RequireStatus(std::initializer_list<std::uint32_t> accepted) const;
 
   // Reads the body to its end, handing each piece to the sink as it
   // arrives. A body longer than byteLimit bytes fails with "Update response
@@ -40,10 +59,9 @@ class FeedRequest {
   void ReadBody(std::uint64_t byteLimit, const std::function<void(std::span<const char>)>& sink);
 
  private:
-  // Destroyed in reverse order: the request closes before its connection,
-  // the connection before the session.
-  os::InternetHandle session_;
-  os::InternetHandle connection_;
+  os::Failure Send(FeedConnection& connection, std::u16string_view fileName, std::optional<std::uint64_t> firstByte);
+  std::optional<std::uint64_t> RetryAfter() const;
+
   os::InternetHandle request_;
 };
 

@@ -1,6 +1,7 @@
 #include "service/installer_download.h"
 
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "foundation/failure.h"
@@ -12,6 +13,7 @@
 #include "service/content_range.h"
 #include "service/feed_request.h"
 #include "state/bounded_file.h"
+#include "state/installer_backoff.h"
 #include "state/installer_verification.h"
 #include "state/update_history.h"
 
@@ -19,6 +21,7 @@ namespace ostrel {
 namespace {
 
 constexpr const char* CreateFailure = "Create update download";
+constexpr const char* EndedEarlyMessage = "Update download ended early";
 
 // How many bytes of the release's installer the open partial file holds
 // already: its length when the record beside it names exactly this release
@@ -67,18 +70,13 @@ bool Continues(const FeedRequest& request, std::uint64_t kept, std::uint64_t siz
   return range && range->first == kept && range->last < size;
 }
 
-void RequireSuccess(const FeedRequest& request) {
-  const std::uint32_t status = request.Status();
-  Require(status == os::HttpStatusOk || status == os::HttpStatusPartialContent,
-          "Update server returned a non-success response");
-}
-
-void Download(const ReleaseMetadata& release, std::string_view metadata, const os::Handle& partial) {
+void Download(FeedConnection& connection, const ReleaseMetadata& release, std::string_view metadata,
+              const os::Handle& partial) {
   const std::u16string fileName = ToUtf16(release.file);
   const std::uint64_t kept = KeptBytes(partial, release, metadata);
   if (kept == release.size && kept > 0) return;
   if (kept > 0) {
-    FeedRequest request(fileName, kept);
+    FeedRequest request(connection, fileName, kept);
     if (Continues(request, kept, release.size)) {
       RecordHistory(HistoryRole::Service, "Download of " + release.file + " resumed at " + std::to_string(kept) +
                                               " bytes");
@@ -86,7 +84,7 @@ void Download(const ReleaseMetadata& release, std::string_view metadata, const o
       Append(request, partial, release.size - kept);
       return;
     }
-    RequireSuccess(request);
+    request.RequireStatus({os::HttpStatusOk, os::HttpStatusPartialContent});
     if (request.Status() == os::HttpStatusOk) {
       // A server that does not serve ranges sends the whole file.
       RecordHistory(HistoryRole::Service, "Download of " + release.file + " started");
@@ -97,30 +95,58 @@ void Download(const ReleaseMetadata& release, std::string_view metadata, const o
   }
   RecordHistory(HistoryRole::Service, "Download of " + release.file + " started");
   StartAfresh(partial, metadata);
-  FeedRequest request(fileName, std::nullopt);
-  Require(request.Status() == os::HttpStatusOk, "Update server returned a non-success response");
+  FeedRequest request(connection, fileName, std::nullopt);
+  request.RequireStatus({os::HttpStatusOk});
   Append(request, partial, release.size);
+}
+
+// A transfer can end quietly before the signed size, as when the server
+// dies mid-body and the system takes the closed connection for the body's
+// end. Such a file is kept, as one cut by an error is, for the next
+// attempt to continue.
+void RequireWhole(const os::Handle& partial, const ReleaseMetadata& release) {
+  std::uint64_t length = 0;
+  if (const os::Failure failure = os::GetFileSizeEx(partial, length)) RaiseLastError(CreateFailure, *failure);
+  if (length == release.size) return;
+  RecordHistory(HistoryRole::Service, "Download of " + release.file + " ended at " + std::to_string(length) +
+                                          " of " + std::to_string(release.size) + " bytes");
+  throw std::runtime_error(EndedEarlyMessage);
+}
+
+// A verification failure starts the pause before the next download of this
+// release; a failure to record it must not hide the verification's own.
+void HoldBackRelease(std::string_view metadata, const std::string& message) {
+  try {
+    RecordInstallerFailure(metadata, message);
+  } catch (...) {
+  }
 }
 
 }  // namespace
 
-void DownloadVerifiedInstaller(const ReleaseMetadata& release, std::string_view metadata) {
+void DownloadVerifiedInstaller(FeedConnection& connection, const ReleaseMetadata& release,
+                               std::string_view metadata) {
   {
     // Shared with nobody while it is written.
     os::Handle partial = OpenProtectedFile(PartialDownloadPath(), 0, os::FileAttributeNormal, CreateFailure);
-    Download(release, metadata, partial);
+    Download(connection, release, metadata, partial);
     if (const os::Failure failure = os::FlushFileBuffers(partial)) RaiseLastError("Flush update download", *failure);
+    RequireWhole(partial, release);
   }
   RecordHistory(HistoryRole::Service,
                 "Download of " + release.file + " completed with " + std::to_string(release.size) + " bytes");
   try {
     VerifyInstaller(PartialDownloadPath(), release);
   } catch (...) {
-    RecordHistory(HistoryRole::Service, "Installer of release " + release.version + " failed verification",
-                  MessageOf(std::current_exception()));
-    if (!os::IsStopEventSet()) ForgetPartialDownload();
+    const std::string failure = MessageOf(std::current_exception());
+    RecordHistory(HistoryRole::Service, "Installer of release " + release.version + " failed verification", failure);
+    if (!os::IsStopEventSet()) {
+      ForgetPartialDownload();
+      HoldBackRelease(metadata, failure);
+    }
     throw;
   }
+  ForgetInstallerFailures();
   RecordHistory(HistoryRole::Service, "Installer of release " + release.version + " verified");
 }
 

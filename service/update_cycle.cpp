@@ -1,5 +1,6 @@
 #include "service/update_cycle.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -26,10 +27,13 @@
 #include "security/protected_directory.h"
 #include "security/protected_file.h"
 #include "security/transaction_lock.h"
+#include "service/feed_connection.h"
 #include "service/feed_download.h"
+#include "service/feed_request.h"
 #include "service/installer_download.h"
 #include "service/worker_processes.h"
 #include "state/bounded_file.h"
+#include "state/installer_backoff.h"
 #include "state/installer_verification.h"
 #include "state/machine_policy.h"
 #include "state/registry_state.h"
@@ -84,15 +88,15 @@ bool IsAnotherUpdaterAtWork(const ProcessList& processes) {
   return IsTransactionActive() || IsWorkerStarting(processes);
 }
 
-// The pause after a check: PauseMilliseconds, or until the browser has
+// The pause after a check: the milliseconds given, or until the browser has
 // closed, whichever comes first. Any of the browser's processes that ends
 // wakes it; while others still run (a tab's, another window's) it waits on
 // for the rest of the pause, so the pace of checks stays the same. True
 // when a stop ended it.
-bool PauseWhileBrowserRuns(std::vector<os::Handle> browser) {
+bool PauseWhileBrowserRuns(std::vector<os::Handle> browser, std::uint64_t milliseconds) {
   // The awake clock, in 100-nanosecond units, as the wait's own timeout counts.
   const std::uint64_t startedAt = os::QueryUnbiasedInterruptTime();
-  std::uint64_t left = PauseMilliseconds;
+  std::uint64_t left = milliseconds;
   for (;;) {
     os::StopOrProcessEnd ended = os::StopOrProcessEnd::TimedOut;
     // A wait the system refuses still keeps the pace and hears the stop.
@@ -101,8 +105,8 @@ bool PauseWhileBrowserRuns(std::vector<os::Handle> browser) {
     }
     if (ended != os::StopOrProcessEnd::ProcessEnded) return ended == os::StopOrProcessEnd::Stopped;
     const std::uint64_t waited = (os::QueryUnbiasedInterruptTime() - startedAt) / 10'000;
-    if (waited >= PauseMilliseconds) return false;
-    left = PauseMilliseconds - waited;
+    if (waited >= milliseconds) return false;
+    left = milliseconds - waited;
     browser = OpenBrowserProcesses(ListProcesses(), os::MaximumWatchedProcesses);
     if (browser.empty()) return false;
   }
@@ -233,13 +237,15 @@ class UpdateCycle {
         HandOffStagedRelease(processes);
         return;
       }
+      pause_ = PauseMilliseconds;
       if (!CheckAndPublishFailure()) return;
-      if (PauseWhileBrowserRuns(std::move(browser))) return;
+      if (PauseWhileBrowserRuns(std::move(browser), pause_)) return;
     }
   }
 
   // One check, its standard failures published. False when the cycle ends:
-  // another updater took over, or a stop request caused the failure.
+  // another updater took over, or a stop request caused the failure. A
+  // server that asked for a pause gets it, up to an hour, before the next.
   bool CheckAndPublishFailure() {
     try {
       return CheckForUpdate();
@@ -250,6 +256,9 @@ class UpdateCycle {
       }
       PublishFailure(failure.what());
       RecordNotice("Check failed", failure.what());
+      if (const auto* retryLater = dynamic_cast<const RetryLaterFailure*>(&failure)) {
+        pause_ = std::max(pause_, retryLater->WaitMilliseconds());
+      }
     }
     return true;
   }
@@ -263,8 +272,8 @@ class UpdateCycle {
   // False when another updater process has begun to act on the staged
   // files, to which the cycle then leaves them.
   bool CheckForUpdate() {
-    std::string metadata = DownloadFeedFile(ReleaseMetadataName, ReleaseMetadataLimit);
-    std::string signature = DownloadFeedFile(ReleaseSignatureName, ReleaseSignatureLimit);
+    std::string metadata = DownloadFeedFile(feed_, ReleaseMetadataName, ReleaseMetadataLimit);
+    std::string signature = DownloadFeedFile(feed_, ReleaseSignatureName, ReleaseSignatureLimit);
     ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature);
     if (!IsNewerThanInstalled(release.version)) {
       PublishNothingNewer("");
@@ -282,9 +291,14 @@ class UpdateCycle {
     }
 
     if (!downloaded_.Holds(metadata)) {
+      if (const std::optional<std::string> failure = InstallerBackoffFailure(metadata)) {
+        RecordNotice("Download of release " + release.version + " held back after a failed verification", *failure);
+        PublishFailure(failure->c_str());
+        return true;
+      }
       downloaded_ = VerifiedDownload{};
       Publish(StatusDownloading, ToUtf16(release.version), "");
-      DownloadVerifiedInstaller(release, metadata);
+      DownloadVerifiedInstaller(feed_, release, metadata);
       downloaded_ = VerifiedDownload{metadata, signature, ToUtf16(release.version), ToUtf16(release.file)};
     }
     if (IsAnotherUpdaterAtWork(ListProcesses())) return false;
@@ -349,8 +363,12 @@ class UpdateCycle {
     RecordHistory(HistoryRole::Service, "Handed release " + ToUtf8(staged_.version) + " to the worker");
   }
 
+  // The one session and connection every request of the cycle travels on.
+  FeedConnection feed_;
   StagedRelease staged_;
   VerifiedDownload downloaded_;
+  // The pause before the next check.
+  std::uint64_t pause_ = PauseMilliseconds;
   MachinePolicy policy_;
   // The exact metadata of the last release recorded as found, and the last
   // notice recorded (RecordNotice).

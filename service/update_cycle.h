@@ -28,6 +28,13 @@ namespace ostrel {
 // staged, is neither downloaded nor handed off; the status then carries the
 // policy's "Held at version ..." message. What the cycle does is recorded in
 // the update history, a failure repeated pass after pass once.
+//
+// Every request of the cycle travels on one kept connection (FeedConnection).
+// A server that answers 429 or 503 with Retry-After delays the next check by
+// that long, at most an hour. A release whose downloaded installer failed
+// verification is checked at the usual pace but downloaded again only once
+// its pause has passed (InstallerBackoffFailure); meanwhile each check
+// publishes that failure again.
 void RunUpdateCycle();
 
 }  // namespace ostrel

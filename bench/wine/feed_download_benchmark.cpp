@@ -34,7 +34,9 @@ bool UpdaterDownload(const std::wstring& name, std::uint64_t size, const std::ws
   HANDLE file = OpenDestination(destination);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = true;
-  ostrel::FeedRequest request(reinterpret_cast<const char16_t*>(name.c_str()), std::nullopt);
+  // A connection of its own, as the bare loop opens one.
+  ostrel::FeedConnection connection;
+  ostrel::FeedRequest request(connection, reinterpret_cast<const char16_t*>(name.c_str()), std::nullopt);
   request.ReadBody(size, [&](std::span<const char> bytes) {
     DWORD written = 0;
     ok = ok && ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -81,6 +83,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("usage: feed_download_benchmark updater|bare NAME SIZE DESTINATION\n", stderr);
     return 2;
   }
+  // As in the service, whose every wait on the network also watches the stop.
   (void)ostrel::os::CreateStopEvent();
   const std::wstring mode = argv[1];
   const std::wstring name = argv[2];

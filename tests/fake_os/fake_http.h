@@ -30,6 +30,8 @@ struct FakeHttpResponse {
   // The connection drops once this many bytes of the body (as sent) have
   // been read: the next read fails with ErrorWinHttpConnectionError.
   std::optional<std::size_t> dropsAfter;
+  // The Retry-After header's value, when the response has one.
+  std::optional<std::u16string> retryAfter;
 };
 
 struct FakeHttp {
@@ -63,8 +65,22 @@ struct FakeHttp {
   std::map<std::uint32_t, std::uint32_t> options;
   std::vector<std::u16string> sentHeaders;  // the extra headers of each request sent
   std::size_t reads = 0;
-  // Each handle's kind ("session", "connection", "request") as it was closed.
+  // Each handle's kind ("session", "connection", "request") as it was
+  // opened, and as it was closed.
+  std::vector<std::string> opened;
   std::vector<std::string> closed;
+
+  // The server closes the idle connections the open connection handles
+  // pool: the next request on each fails once, after it was sent, with
+  // ErrorWinHttpConnectionError, as a request on a connection the server
+  // has closed does.
+  void CloseConnectionsAtServer() {
+    for (const auto& [handle, kind] : open) {
+      if (kind == "connection") connectionsClosedAtServer.insert(handle);
+    }
+  }
+  std::set<std::uintptr_t> connectionsClosedAtServer;
+  std::map<std::uintptr_t, std::uintptr_t> connectionOfRequest;
 
   // The handles' kinds by value, while open; and the body still to read.
   std::map<std::uintptr_t, std::string> open;
@@ -73,6 +89,7 @@ struct FakeHttp {
   // far the body has been read.
   std::uint32_t status = 0;
   std::optional<std::u16string> contentRange;
+  std::optional<std::u16string> retryAfter;
   std::string body;
   std::optional<std::size_t> dropsAfter;
   std::size_t bodyOffset = 0;

@@ -47,6 +47,7 @@ Failure OpenHandle(const char* operation, const char* kind, InternetHandle& hand
   if (const Failure error = InjectedFailure(operation)) return error;
   std::uintptr_t value = Http().nextHandle++;
   Http().open[value] = kind;
+  Http().opened.push_back(kind);
   handle = InternetHandle(value);
   return std::nullopt;
 }
@@ -81,12 +82,14 @@ Failure WinHttpConnect(const InternetHandle&, std::u16string_view serverName, st
   return OpenHandle("WinHttpConnect", "connection", connection);
 }
 
-Failure WinHttpOpenRequest(const InternetHandle&, std::u16string_view verb, std::u16string_view objectName,
+Failure WinHttpOpenRequest(const InternetHandle& connection, std::u16string_view verb, std::u16string_view objectName,
                            std::uint32_t flags, InternetHandle& request) {
   Http().verb = verb;
   Http().requestTargets.emplace_back(objectName);
   Http().requestFlags = flags;
-  return OpenHandle("WinHttpOpenRequest", "request", request);
+  if (const Failure error = OpenHandle("WinHttpOpenRequest", "request", request)) return error;
+  Http().connectionOfRequest[request.value()] = connection.value();
+  return std::nullopt;
 }
 
 Failure WinHttpSetOption(const InternetHandle&, std::uint32_t option, std::uint32_t value) {
@@ -101,8 +104,11 @@ Failure WinHttpSendRequest(const InternetHandle&, std::u16string_view headers) {
   return std::nullopt;
 }
 
-Failure WinHttpReceiveResponse(const InternetHandle&) {
+Failure WinHttpReceiveResponse(const InternetHandle& request) {
   if (const Failure error = Wait("WinHttpReceiveResponse")) return error;
+  if (Http().connectionsClosedAtServer.erase(Http().connectionOfRequest[request.value()]) > 0) {
+    return ErrorWinHttpConnectionError;
+  }
   std::u16string_view target = Http().requestTargets.back();
   auto found = Http().responses.find(std::u16string(target.substr(0, target.find(u'?'))));
   const fake::FakeHttpResponse notFound(404, "not found");
@@ -110,6 +116,7 @@ Failure WinHttpReceiveResponse(const InternetHandle&) {
   Http().status = response.status;
   Http().body = response.body;
   Http().contentRange.reset();
+  Http().retryAfter = response.retryAfter;
   Http().dropsAfter = response.dropsAfter;
   Http().bodyOffset = 0;
   const std::optional<std::size_t> start = RangeStart(Http().sentHeaders.back());
@@ -132,8 +139,11 @@ Failure WinHttpQueryHeaders(const InternetHandle&, std::uint32_t infoLevel, std:
 
 Failure WinHttpQueryHeaderText(const InternetHandle&, std::uint32_t infoLevel, std::u16string& text) {
   if (const Failure error = InjectedFailure("WinHttpQueryHeaderText")) return error;
-  if (infoLevel != WinHttpQueryContentRange || !Http().contentRange) return ErrorWinHttpHeaderNotFound;
-  text = *Http().contentRange;
+  const std::optional<std::u16string>& header = infoLevel == WinHttpQueryContentRange ? Http().contentRange
+                                                 : infoLevel == WinHttpQueryRetryAfter  ? Http().retryAfter
+                                                                                        : std::nullopt;
+  if (!header) return ErrorWinHttpHeaderNotFound;
+  text = *header;
   return std::nullopt;
 }
 

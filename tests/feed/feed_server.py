@@ -235,6 +235,18 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
             return self.send_chunked(count)
         if kind == "status" and count is not None:
             return self.answer(count, b"status body")
+        if kind == "busy" and count is not None:
+            # A server asking its clients to come back in `count` seconds.
+            self.send_response(503)
+            self.send_header("Retry-After", str(count))
+            self.send_header("Content-Length", "0")
+            return self.end_headers()
+        if kind == "closing" and count is not None:
+            # A whole response, then the server closes the connection that
+            # its client would keep for the next request.
+            self.send_pattern(count)
+            self.wfile.flush()
+            return self.close_after()
         if kind == "redirect" and count in (301, 302):
             self.send_response(count)
             self.send_header("Location", FEED_PREFIX + "redirect-target")

@@ -90,7 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
                     ZeroCodeCase{"ProcessResult", [] { Machine().processes.exitCodeFailure = 0; },
                                  [] { StartUpdateProcess(Installer, u"/S", true); }, "Read installer result (0)"},
                     ZeroCodeCase{"DownloadRequest", [] { Machine().http.failures["WinHttpSendRequest"] = 0; },
-                                 [] { DownloadFeedFile(u"release.json", 65536); }, "Request update (0)"}),
+                                 [] {
+                                   FeedConnection connection;
+                                   DownloadFeedFile(connection, u"release.json", 65536);
+                                 },
+                                 "Request update (0)"}),
     [](const testing::TestParamInfo<ZeroCodeCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "fake_os/fake_machine.h"
 #include "os/http.h"
 #include "os/stop_event.h"
+#include "service/feed_request.h"
 
 namespace ostrel {
 namespace {
@@ -25,8 +29,10 @@ class FeedDownloadTest : public testing::Test {
     Machine().http.responses[u"/updates/native/" + std::u16string(name)] = {status, std::move(body)};
   }
 
+  // On a connection of its own, which closes with the download.
   static std::string Download(std::u16string_view name, std::uint64_t limit) {
-    return DownloadFeedFile(name, limit);
+    FeedConnection connection;
+    return DownloadFeedFile(connection, name, limit);
   }
 
   static void ExpectFailure(std::u16string_view name, std::uint64_t limit, const std::string& message) {
@@ -170,6 +176,101 @@ TEST_F(FeedDownloadTest, AStopEndsTheRequestInEveryPhaseThatWaitsOnTheServer) {
     };
     ExpectFailure(u"installer.exe", 200000, "Update check canceled");
     EXPECT_THAT(stalledWhenStopped, ElementsAre(phase.stalled));
+  }
+}
+
+// Every request on one kept connection: WinHTTP's session pools its TCP
+// connection and TLS session, so the server sees one handshake per service.
+TEST_F(FeedDownloadTest, KeepsOneSessionAndConnectionForEveryRequest) {
+  Serve(u"release.json", 200, "{}");
+  Serve(u"release.sig", 200, "sig");
+  {
+    FeedConnection connection;
+    for (int pass = 0; pass < 3; ++pass) {
+      EXPECT_EQ(DownloadFeedFile(connection, u"release.json", 65536), "{}");
+      EXPECT_EQ(DownloadFeedFile(connection, u"release.sig", 512), "sig");
+    }
+    EXPECT_EQ(std::ranges::count(Machine().http.opened, "session"), 1);
+    EXPECT_EQ(std::ranges::count(Machine().http.opened, "connection"), 1);
+    EXPECT_EQ(std::ranges::count(Machine().http.closed, "request"), 6);
+    EXPECT_THAT(Machine().http.timeouts, ElementsAre(10000, 10000, 15000, 15000));
+  }
+  EXPECT_THAT(Machine().http.open, IsEmpty());
+}
+
+// A failure on a connection that has answered before may only mean that the
+// server closed it while it was idle: the request goes once more on a new
+// session and connection. A failure on a new connection, a second failure or
+// a stop is the check's failure.
+TEST_F(FeedDownloadTest, SendsARequestOnceMoreOnANewConnectionOnlyAfterTheKeptOneFailed) {
+  Serve(u"release.json", 200, "{}");
+  const struct {
+    const char* description;
+    std::function<void()> arrange;
+    const char* message;  // empty: the download succeeds
+    std::size_t requests;  // opened, the first download's among them
+    std::size_t sessions;
+  } cases[] = {
+      {"closed by the server", [] { Machine().http.CloseConnectionsAtServer(); }, "", 3, 2},
+      {"failing at the send every time", [] { Machine().http.failures = {{"WinHttpSendRequest", 12007}}; },
+       "Request update (12007)", 3, 2},
+      {"timed out waiting for the headers", [] { Machine().http.stalls = {"WinHttpReceiveResponse"}; },
+       "Request update (12002)", 3, 2},
+      {"stopped", [] { ASSERT_EQ(os::SetStopEvent(), std::nullopt); }, "Update check canceled", 2, 1},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.description);
+    fake::ResetMachine();
+    Serve(u"release.json", 200, "{}");
+    ASSERT_EQ(os::CreateStopEvent(), std::nullopt);
+    FeedConnection connection;
+    DownloadFeedFile(connection, u"release.json", 65536);
+    row.arrange();
+    try {
+      EXPECT_EQ(DownloadFeedFile(connection, u"release.json", 65536), "{}");
+      EXPECT_STREQ(row.message, "");
+    } catch (const std::runtime_error& failure) {
+      EXPECT_EQ(failure.what(), std::string(row.message));
+    }
+    EXPECT_EQ(Machine().http.requestTargets.size(), row.requests);
+    EXPECT_EQ(std::ranges::count(Machine().http.opened, "session"), row.sessions);
+  }
+
+  // The failure on the new connection was the check's: the next is not
+  // sent twice.
+  fake::ResetMachine();
+  Serve(u"release.json", 200, "{}");
+  Machine().http.failures = {{"WinHttpSendRequest", 12007}};
+  FeedConnection connection;
+  for (int check = 0; check < 2; ++check) EXPECT_THROW(DownloadFeedFile(connection, u"release.json", 65536), std::runtime_error);
+  EXPECT_EQ(Machine().http.requestTargets.size(), 2u);
+  EXPECT_EQ(std::ranges::count(Machine().http.opened, "session"), 1);
+}
+
+// Only a busy server's own words slow the updater down.
+TEST_F(FeedDownloadTest, ABusyServerThatSaysWhenToComeBackIsToldApart) {
+  const struct {
+    std::uint32_t status;
+    std::optional<std::u16string> retryAfter;
+    std::optional<std::uint64_t> wait;  // none: an ordinary failure
+  } cases[] = {
+      {503, u"120", 120'000}, {429, u"30", 30'000}, {503, u"86400", 3'600'000}, {503, std::nullopt, std::nullopt},
+      {503, u"soon", std::nullopt}, {500, u"120", std::nullopt}, {404, u"120", std::nullopt},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.status);
+    Machine().http.responses[u"/updates/native/release.json"] = {row.status, "busy"};
+    Machine().http.responses[u"/updates/native/release.json"].retryAfter = row.retryAfter;
+    try {
+      Download(u"release.json", 65536);
+      ADD_FAILURE() << "no failure";
+    } catch (const RetryLaterFailure& failure) {
+      EXPECT_STREQ(failure.what(), "Update server returned a non-success response");
+      EXPECT_EQ(failure.WaitMilliseconds(), row.wait);
+    } catch (const std::runtime_error& failure) {
+      EXPECT_STREQ(failure.what(), "Update server returned a non-success response");
+      EXPECT_EQ(row.wait, std::nullopt);
+    }
   }
 }
 

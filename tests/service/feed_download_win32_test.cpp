@@ -10,12 +10,19 @@
 #include <string>
 
 #include "feed/feed_client.h"
+#include "service/feed_request.h"
 
 namespace ostrel {
 namespace {
 
 using test::FeedPattern;
 using test::RecordedFeedRequests;
+
+// On a connection of its own, as the first request of a service.
+std::string DownloadFeedFile(std::u16string_view name, std::uint64_t limit) {
+  FeedConnection connection;
+  return ostrel::DownloadFeedFile(connection, name, limit);
+}
 
 std::string FailureOf(std::u16string_view name, std::uint64_t limit) {
   try {
@@ -58,6 +65,21 @@ TEST(FeedDownloadWin32Test, SendsAFreshTickCountTheUserAgentAndNoCache) {
   EXPECT_EQ(ticks.size(), 2u) << recorded;
   EXPECT_NE(recorded.find(R"(["User-Agent", "Ostrel Native Updater/1"])"), std::string::npos) << recorded;
   EXPECT_NE(recorded.find(R"(["Cache-Control", "no-cache"])"), std::string::npos) << recorded;
+}
+
+// The service's kept connection goes on serving after the server closed
+// the connection under it, and reads a busy server's Retry-After.
+TEST(FeedDownloadWin32Test, AKeptConnectionOutlivesTheServersCloseAndHearsABusyServer) {
+  FeedConnection connection;
+  EXPECT_EQ(ostrel::DownloadFeedFile(connection, u"closing-11", 11), FeedPattern(11));
+  EXPECT_EQ(ostrel::DownloadFeedFile(connection, u"bytes-300007", 300007), FeedPattern(300007));
+  try {
+    ostrel::DownloadFeedFile(connection, u"busy-120", 10);
+    ADD_FAILURE() << "a busy server answered";
+  } catch (const RetryLaterFailure& failure) {
+    EXPECT_EQ(failure.WaitMilliseconds(), 120'000u);
+  }
+  EXPECT_EQ(ostrel::DownloadFeedFile(connection, u"bytes-11", 11), FeedPattern(11));
 }
 
 TEST(FeedDownloadWin32Test, RefusesAServerWhoseCertificateIsNotTrusted) {

@@ -14,6 +14,7 @@
 #include "os/http.h"
 #include "os/stop_event.h"
 #include "service/published_release.h"
+#include "state/installer_backoff.h"
 
 namespace ostrel {
 namespace {
@@ -43,7 +44,11 @@ class InstallerDownloadTest : public testing::Test {
 
   fake::FakeHttpResponse& Installer() { return Machine().http.responses[std::u16string(InstallerTarget)]; }
 
-  void Download() { DownloadVerifiedInstaller(release, published.metadata); }
+  // Each on a connection of its own, which closes with the download.
+  void Download() {
+    FeedConnection connection;
+    DownloadVerifiedInstaller(connection, release, published.metadata);
+  }
 
   void ExpectFailure(const std::string& message) {
     try {
@@ -208,6 +213,34 @@ TEST_F(InstallerDownloadTest, ForgetsAnInstallerThatFailsVerification) {
   Download();
   EXPECT_EQ(Partial(), published.installer);
   EXPECT_EQ(FirstBytesAsked().back(), std::nullopt);
+}
+
+// A server that dies mid-body may look to the system like a body that has
+// ended. The bytes received are kept and continued, as after a cut.
+TEST_F(InstallerDownloadTest, KeepsATransferThatEndedQuietlyShortOfTheSignedSize) {
+  Installer().body = published.installer.substr(0, 70000);
+  ExpectFailure("Update download ended early");
+  EXPECT_EQ(Partial(), published.installer.substr(0, 70000));
+  EXPECT_EQ(Find(PartialRecord)->contents, published.metadata);
+  EXPECT_EQ(InstallerBackoffFailure(published.metadata), std::nullopt) << "no verification failed";
+
+  Installer().body = published.installer;
+  Download();
+  EXPECT_EQ(Partial(), published.installer);
+  EXPECT_THAT(FirstBytesAsked(), ElementsAre(std::nullopt, 70000));
+}
+
+// The cycle holds back a release whose installer failed, until one passes.
+TEST_F(InstallerDownloadTest, RecordsAFailedVerificationUntilAnInstallerPasses) {
+  Installer().body = published.installer;
+  Installer().body[100] ^= 1;
+  ExpectFailure("Installer SHA-512 mismatch");
+  EXPECT_EQ(InstallerBackoffFailure(published.metadata), "Installer SHA-512 mismatch");
+
+  Installer().body = published.installer;
+  Download();
+  EXPECT_EQ(InstallerBackoffFailure(published.metadata), std::nullopt);
+  EXPECT_EQ(Find(u"C:\\ProgramData\\OstrelNativeUpdater\\download.backoff.json"), nullptr);
 }
 
 TEST_F(InstallerDownloadTest, KeepsACompleteDownloadWhoseVerificationAStopInterrupted) {

@@ -320,6 +320,88 @@ TEST_F(UpdateCycleTest, AnInstallerThatDoesNotMatchItsMetadataIsNeverCommitted) 
   EXPECT_THAT(Launches(), IsEmpty());
 }
 
+// A release whose installer fails its verification (a cache still serving
+// another file under its name) is not downloaded at every check: the
+// metadata is checked at the usual pace, the installer again only after a
+// pause that doubles, and the failure stays shown meanwhile.
+TEST_F(UpdateCycleTest, AnInstallerThatFailedVerificationIsDownloadedAgainOnlyAfterAPause) {
+  PublishedRelease tampered = newer;
+  tampered.installer.back() ^= 1;
+  Serve(tampered);
+  BrowserRunsFor(60);  // seven minutes of checks
+  EXPECT_EQ(Run(), "");
+  const std::vector<std::u16string> requests = Requests();
+  EXPECT_EQ(std::ranges::count(requests, u"/updates/native/release.json"), 60);
+  EXPECT_EQ(std::ranges::count(requests, u"/updates/native/" + ToUtf16(newer.file)), 3) << "at 0, 2 and 6 minutes";
+  EXPECT_EQ(statuses.back(), Status("error", "", "Installer SHA-512 mismatch"));
+  EXPECT_EQ(std::ranges::count(statuses, Status("downloading", "1.2.0")), 3);
+}
+
+// The pause outlives the service, so restarts do not turn it into a storm;
+// a corrected release, new signed metadata, is taken at once.
+TEST_F(UpdateCycleTest, ThePauseOutlivesARestartButHoldsBackNoOtherRelease) {
+  PublishedRelease tampered = newer;
+  tampered.installer.back() ^= 1;
+  const std::u16string installer = u"/updates/native/" + ToUtf16(newer.file);
+  Serve(tampered);
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+
+  Machine().http.requestTargets.clear();
+  Machine().stopWaits.clear();
+  statuses.clear();
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(std::ranges::count(Requests(), installer), 0);
+  EXPECT_THAT(statuses, ElementsAre(Status("error", "", "Installer SHA-512 mismatch")));
+
+  const PublishedRelease corrected = Publish("1.2.1");
+  Serve(corrected);
+  Machine().stopWaits.clear();
+  statuses.clear();
+  BrowserRunsFor(1);
+  EXPECT_EQ(Run(), "");
+  EXPECT_THAT(statuses, ElementsAre(Status("downloading", "1.2.1"), Status("ready", "1.2.1"),
+                                    Status("installing", "1.2.1")));
+}
+
+// A server in trouble can slow the whole fleet down, but for an hour at most.
+TEST_F(UpdateCycleTest, AServerThatAsksForAPauseGetsItForAnHourAtMost) {
+  const struct {
+    std::uint32_t status;
+    const char16_t* retryAfter;
+    std::uint32_t pause;
+  } cases[] = {
+      {503, u"120", 120'000}, {429, u"600", 600'000}, {503, u"86400", 3'600'000}, {503, u"1", 5'000},
+      {500, u"120", 5'000},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.status);
+    fake::ResetMachine();
+    Arrange();
+    statuses.clear();
+    Machine().http.responses[u"/updates/native/release.json"] = {row.status, "busy"};
+    Machine().http.responses[u"/updates/native/release.json"].retryAfter = row.retryAfter;
+    BrowserRunsFor(2);
+    EXPECT_EQ(Run(), "");
+    EXPECT_THAT(Machine().stopWaits, ElementsAre(row.pause, row.pause));
+    const std::string failure = Status("error", "", "Update server returned a non-success response");
+    EXPECT_THAT(statuses, ElementsAre(failure, failure));
+  }
+}
+
+// One TLS handshake for the service's life, not two per pass.
+TEST_F(UpdateCycleTest, EveryRequestOfEveryPassTravelsOnOneConnection) {
+  SetInstalledVersion(u"1.1.0");
+  Serve(staged);
+  BrowserRunsFor(3);
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(Requests().size(), 6u);
+  EXPECT_EQ(std::ranges::count(Machine().http.opened, "session"), 1);
+  EXPECT_EQ(std::ranges::count(Machine().http.opened, "connection"), 1);
+  EXPECT_THAT(Machine().http.open, IsEmpty()) << "closed as the cycle ends";
+}
+
 // A user may hold the installer's name open (users may read the working
 // directory): the verified download waits in download.partial, and every
 // later pass tries its commit again instead of downloading it again.
@@ -766,8 +848,9 @@ TEST_F(UpdateCycleTest, TheHistoryTellsACheckThroughTheHandOff) {
 }
 
 TEST_F(UpdateCycleTest, TheHistoryKeepsARepeatedFailureOnceAndAFailedVerification) {
-  Serve(newer);
-  Machine().http.responses[u"/updates/native/" + ToUtf16(newer.file)] = {200, "not the installer"};
+  PublishedRelease tampered = newer;
+  tampered.installer.back() ^= 1;
+  Serve(tampered);
   BrowserRunsFor(3);
   EXPECT_EQ(Run(), "");
   const std::vector<std::string> events = HistoryEvents();
@@ -780,7 +863,11 @@ TEST_F(UpdateCycleTest, TheHistoryKeepsARepeatedFailureOnceAndAFailedVerificatio
                                     return event.starts_with(
                                         "service 4242 Installer of release 1.2.0 failed verification: ");
                                   }),
-            3);
+            1);
+  EXPECT_EQ(std::ranges::count(events, "service 4242 Download of release 1.2.0 held back after a failed "
+                                       "verification: Installer SHA-512 mismatch"),
+            1)
+      << "the two checks that held it back";
 }
 
 TEST_F(UpdateCycleTest, AHistoryThatCannotBeWrittenChangesNothingOfTheUpdate) {

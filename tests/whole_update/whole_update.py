@@ -196,7 +196,8 @@ def stand_in_installer(directory: Path, version: str, size: int = 0, name: str =
 
 def publish(feed: Path, version: str, size: int = 0, name: str = "", relaunches: bool = False):
     """Signs a release of the stand-in installer into the feed directory with
-    the build's test key, as the publisher does."""
+    the build's test key, as the publisher does; a name given need not carry
+    the version."""
     with tempfile.TemporaryDirectory() as scratch:
         installer = stand_in_installer(Path(scratch), version, size, name, relaunches)
         # The tool signs only with a key file no one else may read, as a
@@ -205,8 +206,8 @@ def publish(feed: Path, version: str, size: int = 0, name: str = "", relaunches:
         key.write_bytes(TEST_KEY.read_bytes())
         key.chmod(0o600)
         subprocess.run([str(program("OSTREL_RELEASE_TOOL")), "sign", "--key", str(key), "--installer",
-                        str(installer), "--version", version, "--out", str(feed)], check=True,
-                       capture_output=True)
+                        str(installer), "--version", version, "--out", str(feed),
+                        *(["--allow-name-without-version"] if name else [])], check=True, capture_output=True)
 
 
 def installer_runs(machine: WineMachine) -> list:

@@ -24,6 +24,13 @@ inline constexpr LocalFileFailures ReleaseFileFailures{"Invalid metadata size", 
 std::string ReadLocalFile(const std::filesystem::path& path, std::uint64_t limit,
                           const LocalFileFailures& failures = ReleaseFileFailures);
 
+// The size and SHA-512 of an installer, read to its end.
+struct FileDigest {
+  std::uint64_t size = 0;
+  Sha512Digest sha512{};
+};
+FileDigest DigestLocalInstaller(const std::filesystem::path& path);
+
 // The updater's installer verification of a local file.
 void VerifyLocalInstaller(const std::filesystem::path& path, const ReleaseMetadata& release);
 

@@ -4,14 +4,13 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
-#include <map>
 #include <span>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "foundation/failure.h"
+#include "tools/ostrel-release/command_line.h"
 #include "tools/ostrel-release/release_commands.h"
+#include "tools/ostrel-release/release_signing.h"
 
 namespace ostrel {
 namespace {
@@ -19,105 +18,132 @@ namespace {
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
-constexpr const char* Usage = R"(Usage:
-  ostrel-release keygen --private KEY --public PUB
-      Writes a new Ed25519 key pair: KEY (PEM, keep it secret) and PUB (64 hex
-      digits, for the updater's OSTREL_RELEASE_PUBLIC_KEY). Refuses to replace
-      either file.
-  ostrel-release sign --key KEY --installer FILE --version VERSION --out DIR [--allow-older]
-      Makes DIR a complete feed directory: release.json describing FILE,
-      release.sig and a copy of FILE. Refuses what the updater would refuse:
-      FILE must be a regular file named "Ostrel-Setup-", 1 to 100 of A-Z a-z
-      0-9 . -, then ".exe"; VERSION a semantic version without build
-      metadata. KEY must be readable by its owner only. Refuses a VERSION
-      that is not newer than the release already in DIR unless --allow-older
-      is given.
-  ostrel-release verify --public PUB DIR
-      Verifies the feed directory DIR as the updater does, with the key PUB.
-  ostrel-release --help
+using Arguments = std::span<char* const>;
 
+// One command: its command line after "ostrel-release ", what it does in
+// lines indented by six spaces, and how it runs.
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* description;
+  void (*run)(Arguments arguments);
+};
+
+constexpr const char* Footer = R"(
+Options take their value as "--option VALUE" or "--option=VALUE".
 Exit codes: 0 success, 1 refused or failed (one line on standard error),
 2 a mistake in the command line.
 )";
 
-// A mistake in the command line rather than in what it names.
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+const Command& FindCommand(const std::string& name);
+std::string ToolHelp();
 
-// The options of one command: "--name value" pairs, "--name" flags, and the
-// remaining positional arguments.
-class CommandLine {
- public:
-  CommandLine(std::string command, std::span<char*> arguments, std::vector<std::string> allowed,
-              std::vector<std::string> allowedFlags = {})
-      : command_(std::move(command)) {
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-      std::string argument = arguments[i];
-      if (!argument.starts_with("--")) {
-        positional_.push_back(argument);
-        continue;
-      }
-      bool isFlag = std::find(allowedFlags.begin(), allowedFlags.end(), argument) != allowedFlags.end();
-      if (!isFlag && std::find(allowed.begin(), allowed.end(), argument) == allowed.end()) {
-        throw UsageError(command_ + " takes no option " + argument);
-      }
-      if (!isFlag && i + 1 == arguments.size()) throw UsageError(argument + " needs a value");
-      if (!options_.emplace(argument, isFlag ? "" : arguments[++i]).second) {
-        throw UsageError(argument + " is given twice");
-      }
-    }
-  }
+std::string CommandHelp(const Command& command) {
+  return std::string("Usage:\n  ostrel-release ") + command.synopsis + "\n" + command.description + Footer;
+}
 
-  bool Flag(const std::string& name) const { return options_.contains(name); }
-
-  std::string Option(const std::string& name) const {
-    auto option = options_.find(name);
-    if (option == options_.end()) throw UsageError(command_ + " needs " + name);
-    return option->second;
-  }
-
-  std::string OnlyPositional(const char* what) const {
-    if (positional_.size() != 1) throw UsageError(command_ + " takes exactly one " + what);
-    return positional_.front();
-  }
-
-  void NoPositional() const {
-    if (!positional_.empty()) throw UsageError(command_ + " takes no argument " + positional_.front());
-  }
-
- private:
-  std::string command_;
-  std::map<std::string, std::string> options_;
-  std::vector<std::string> positional_;
-};
+void PrintFingerprint(const Ed25519PublicKey& publicKey) {
+  std::cout << "Public key fingerprint (SHA-256): " << PublicKeyFingerprint(publicKey) << "\n";
+}
 
 void PrintRelease(const char* verb, const ReleaseMetadata& release) {
   std::cout << verb << " release " << release.version << ": " << release.file << ", " << release.size << " bytes\n";
 }
 
-int Run(std::span<char*> arguments) {
+void Keygen(Arguments arguments) {
+  CommandLine line("keygen", arguments, {"--private", "--public"});
+  line.NoPositional();
+  Ed25519PublicKey publicKey = GenerateKeyFiles(line.Option("--private"), line.Option("--public"));
+  std::cout << "Wrote the private key " << line.Option("--private") << " and the public key "
+            << line.Option("--public") << "\n";
+  PrintFingerprint(publicKey);
+}
+
+void Sign(Arguments arguments) {
+  CommandLine line("sign", arguments, {"--key", "--installer", "--version", "--out"},
+                   {"--allow-older", "--allow-name-without-version"});
+  line.NoPositional();
+  PrintRelease("Signed", SignRelease({line.Option("--key"), line.Option("--installer"), line.Option("--version"),
+                                      line.Option("--out"), line.Flag("--allow-older"),
+                                      line.Flag("--allow-name-without-version")}));
+}
+
+void Verify(Arguments arguments) {
+  CommandLine line("verify", arguments, {"--public"});
+  std::string directory = line.OnlyPositional("directory");
+  Ed25519PublicKey publicKey = ReadPublicKeyFile(line.Option("--public"));
+  PrintRelease("Verified", VerifyFeedDirectory(publicKey, directory));
+  PrintFingerprint(publicKey);
+}
+
+void Help(Arguments arguments) {
+  if (arguments.size() > 1) throw UsageError("help takes at most one command");
+  std::cout << (arguments.empty() ? ToolHelp() : CommandHelp(FindCommand(arguments.front())));
+}
+
+constexpr Command Commands[] = {
+    {"keygen", "keygen --private KEY --public PUB",
+     R"(      Writes a new Ed25519 key pair: KEY (PEM, keep it secret) and PUB (64 hex
+      digits, for the updater's OSTREL_RELEASE_PUBLIC_KEY), and prints the
+      public key's fingerprint: the SHA-256 of its 32 bytes, in hex. Refuses
+      to replace either file.
+)",
+     Keygen},
+    {"sign",
+     "sign --key KEY --installer FILE --version VERSION --out DIR\n"
+     "                      [--allow-name-without-version] [--allow-older]",
+     R"(      Makes DIR a complete feed directory: release.json describing FILE,
+      release.sig and a copy of FILE, and adds FILE's SHA-512 and name to
+      DIR/published-installers.sha512. Refuses what the updater would refuse:
+      FILE must be a regular file named "Ostrel-Setup-", 1 to 100 of A-Z a-z
+      0-9 . -, then ".exe"; VERSION a semantic version without build
+      metadata. KEY must be readable by its owner only. Refuses a FILE name
+      that DIR has published with other bytes: caches keep an installer for
+      ever under its name. Refuses as well, unless told otherwise:
+        --allow-name-without-version  a FILE name that does not end in
+                                      VERSION and ".exe", as
+                                      Ostrel-Setup-1.2.3.exe does for 1.2.3
+        --allow-older                 a VERSION not newer than the release
+                                      already in DIR
+      A refused release leaves DIR as it was.
+)",
+     Sign},
+    {"verify", "verify --public PUB DIR",
+     R"(      Verifies the feed directory DIR as the updater does, with the key PUB,
+      and prints the release and PUB's fingerprint.
+)",
+     Verify},
+    {"help", "help [COMMAND]",
+     R"(      Prints this help, or COMMAND's alone, as "COMMAND --help" does.
+)",
+     Help},
+};
+
+const Command& FindCommand(const std::string& name) {
+  auto command = std::find_if(std::begin(Commands), std::end(Commands),
+                              [&name](const Command& candidate) { return name == candidate.name; });
+  if (command == std::end(Commands)) throw UsageError("unknown command " + name);
+  return *command;
+}
+
+std::string ToolHelp() {
+  std::string text = "Usage:\n";
+  for (const Command& command : Commands) text += std::string("  ostrel-release ") + command.synopsis + "\n" + command.description;
+  return text + "  ostrel-release --version\n      Prints the tool's version.\n" + Footer;
+}
+
+int Run(Arguments arguments) {
   if (arguments.empty()) throw UsageError("no command given");
-  std::string command = arguments.front();
-  std::span<char*> rest = arguments.subspan(1);
-  if (command == "--help" || command == "-h") {
-    std::cout << Usage;
-  } else if (command == "keygen") {
-    CommandLine line(command, rest, {"--private", "--public"});
-    line.NoPositional();
-    GenerateKeyFiles(line.Option("--private"), line.Option("--public"));
-    std::cout << "Wrote the private key " << line.Option("--private") << " and the public key "
-              << line.Option("--public") << "\n";
-  } else if (command == "sign") {
-    CommandLine line(command, rest, {"--key", "--installer", "--version", "--out"}, {"--allow-older"});
-    line.NoPositional();
-    PrintRelease("Signed", SignRelease({line.Option("--key"), line.Option("--installer"), line.Option("--version"),
-                                        line.Option("--out"), line.Flag("--allow-older")}));
-  } else if (command == "verify") {
-    CommandLine line(command, rest, {"--public"});
-    PrintRelease("Verified", VerifyFeedDirectory(line.Option("--public"), line.OnlyPositional("directory")));
+  std::string name = arguments.front();
+  Arguments rest = arguments.subspan(1);
+  if (name == "--help" || name == "-h") {
+    std::cout << ToolHelp();
+  } else if (name == "--version") {
+    std::cout << "ostrel-release " << OSTREL_RELEASE_TOOL_VERSION << "\n";
+  } else if (const Command& command = FindCommand(name); AsksForHelp(rest)) {
+    std::cout << CommandHelp(command);
   } else {
-    throw UsageError("unknown command " + command);
+    command.run(rest);
   }
   return 0;
 }
@@ -127,7 +153,7 @@ int Run(std::span<char*> arguments) {
 
 int main(int argc, char** argv) {
   try {
-    return ostrel::Run(std::span<char*>(argv + 1, static_cast<std::size_t>(argc - 1)));
+    return ostrel::Run(ostrel::Arguments(argv + 1, static_cast<std::size_t>(argc - 1)));
   } catch (const ostrel::UsageError& failure) {
     std::cerr << "ostrel-release: " << failure.what() << " (see ostrel-release --help)\n";
     return ostrel::ExitUsage;

@@ -10,9 +10,9 @@
 #include "foundation/hex_text.h"
 #include "release/ed25519_public_key.h"
 #include "release/release_version.h"
-#include "release/sha512_hash.h"
 #include "tools/ostrel-release/feed_directory.h"
 #include "tools/ostrel-release/local_file.h"
+#include "tools/ostrel-release/published_installers.h"
 #include "tools/ostrel-release/release_signing.h"
 
 namespace ostrel {
@@ -48,32 +48,25 @@ Ed25519PublicKey ParsePublicKeyText(std::string_view text) {
   return key;
 }
 
-struct FileDigest {
-  std::uint64_t size = 0;
-  Sha512Digest sha512{};
-};
+// Caches keep an installer under its name, and people read the version from
+// it: the name ends in the version, as Ostrel-Setup-1.2.3.exe does for
+// 1.2.3, and no digit or dot before it makes it part of another version
+// (11.2.3, 0.1.2.3).
+void RequireVersionInName(const std::string& file, const std::string& version) {
+  std::string ending = version + ".exe";
+  // A valid installer name starts with "Ostrel-Setup-", so an ending it
+  // matches leaves a character before it.
+  char before = file.size() > ending.size() ? file[file.size() - ending.size() - 1] : '-';
+  if (file.ends_with(ending) && !std::isdigit(static_cast<unsigned char>(before)) && before != '.') return;
+  throw std::runtime_error("Installer name " + file + " does not carry version " + version + ": name it Ostrel-Setup-" +
+                           ending + " (--allow-name-without-version publishes it anyway)");
+}
 
 // A device or a pipe would be read forever or give other bytes each time.
 void RequireRegularFile(const std::filesystem::path& path) {
   std::filesystem::file_type type = std::filesystem::status(path).type();
   Require(type != std::filesystem::file_type::not_found, "Installer does not exist");
   Require(type == std::filesystem::file_type::regular, "Installer is not a regular file");
-}
-
-FileDigest DigestFile(const std::filesystem::path& path) {
-  std::ifstream input(path, std::ios::binary);
-  Require(!input.fail(), "Installer cannot be read");
-  Sha512Hash hash;
-  FileDigest digest;
-  std::vector<char> buffer(65536);
-  while (input) {
-    input.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    hash.Update(buffer.data(), static_cast<std::size_t>(input.gcount()));
-    digest.size += static_cast<std::uint64_t>(input.gcount());
-  }
-  Require(input.eof() && !input.bad(), "Installer read was incomplete");
-  digest.sha512 = hash.Finish();
-  return digest;
 }
 
 // release.json as the feed publishes it; the signature covers these exact
@@ -111,7 +104,7 @@ void RequireNewerThanFeed(const std::string& version, const std::filesystem::pat
 
 }  // namespace
 
-void GenerateKeyFiles(const std::filesystem::path& privateKey, const std::filesystem::path& publicKey) {
+Ed25519PublicKey GenerateKeyFiles(const std::filesystem::path& privateKey, const std::filesystem::path& publicKey) {
   for (const auto& path : {privateKey, publicKey}) {
     Require(!std::filesystem::exists(std::filesystem::symlink_status(path)), "Key file already exists");
   }
@@ -123,21 +116,27 @@ void GenerateKeyFiles(const std::filesystem::path& privateKey, const std::filesy
     std::filesystem::remove(privateKey);
     throw;
   }
+  return pair.publicKey;
 }
 
 ReleaseMetadata SignRelease(const SignRequest& request) {
   ParseReleaseVersion(request.version);
   std::string file = request.installer.filename().string();
   ValidateInstallerFileName(file);
+  if (!request.allowNameWithoutVersion) RequireVersionInName(file, request.version);
   RequireRegularFile(request.installer);
   std::string privateKeyPem = ReadPrivateKeyFile(request.privateKey);
   Ed25519PublicKey publicKey = PublicKeyOf(privateKeyPem);
   if (!request.allowOlder) RequireNewerThanFeed(request.version, request.directory, publicKey);
-  std::string document = ReleaseDocument(request.version, file, DigestFile(request.installer));
+  FileDigest digest = DigestLocalInstaller(request.installer);
+  PublishedInstallers published(request.directory);
+  published.RequireNoOtherBytes(file, digest.sha512);
+  std::string document = ReleaseDocument(request.version, file, digest);
   std::string signature = SignReleaseMetadata(privateKeyPem, document);
   ReleaseMetadata release = VerifyReleaseMetadata(document, signature, publicKey);
 
   FeedDirectoryWrite feed(request.directory);
+  feed.Stage(PublishedInstallersFile, published.ContentWith(file, digest.sha512));
   // The copy is what the updater will download: verify it, not the source.
   VerifyLocalInstaller(feed.StageCopy(release.file, request.installer), release);
   feed.Stage("release.json", document);
@@ -146,8 +145,9 @@ ReleaseMetadata SignRelease(const SignRequest& request) {
   return release;
 }
 
-ReleaseMetadata VerifyFeedDirectory(const std::filesystem::path& publicKey, const std::filesystem::path& directory) {
-  Ed25519PublicKey key = ParsePublicKeyText(ReadKeyFile(publicKey));
+Ed25519PublicKey ReadPublicKeyFile(const std::filesystem::path& path) { return ParsePublicKeyText(ReadKeyFile(path)); }
+
+ReleaseMetadata VerifyFeedDirectory(const Ed25519PublicKey& key, const std::filesystem::path& directory) {
   std::string metadata = ReadLocalFile(directory / "release.json", ReleaseMetadataLimit);
   std::string signature = ReadLocalFile(directory / "release.sig", ReleaseSignatureLimit);
   ReleaseMetadata release = VerifyReleaseMetadata(metadata, signature, key);

@@ -2,9 +2,11 @@
 
 #include <openssl/pem.h>
 
+#include <array>
 #include <new>
 
 #include "foundation/failure.h"
+#include "foundation/hex_text.h"
 #include "release/ed25519_public_key.h"
 #include "release/openssl_owners.h"
 
@@ -48,6 +50,15 @@ ReleaseKeyPair GenerateReleaseKey() {
 
 Ed25519PublicKey PublicKeyOf(std::string_view privateKeyPem) {
   return RawPublicKey(ReadPrivateKey(privateKeyPem).get());
+}
+
+std::string PublicKeyFingerprint(const Ed25519PublicKey& publicKey) {
+  std::array<std::uint8_t, 32> digest;
+  unsigned int length = 0;
+  Require(EVP_Digest(publicKey.data(), publicKey.size(), digest.data(), &length, EVP_sha256(), nullptr) == 1 &&
+              length == digest.size(),
+          "Fingerprint failed");
+  return HexText(digest);
 }
 
 std::string SignReleaseMetadata(std::string_view privateKeyPem, std::string_view metadata) {

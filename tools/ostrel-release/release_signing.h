@@ -23,6 +23,11 @@ ReleaseKeyPair GenerateReleaseKey();
 // key" unless it is an Ed25519 key.
 Ed25519PublicKey PublicKeyOf(std::string_view privateKeyPem);
 
+// The fingerprint by which people compare public keys: the SHA-256 of the
+// key's 32 raw bytes, as 64 lower-case hex digits (the release directory's
+// release-public-key.fingerprint holds the same).
+std::string PublicKeyFingerprint(const Ed25519PublicKey& publicKey);
+
 // The content of release.sig for the exact bytes of release.json: the
 // Base64 text of their Ed25519 signature, without a line break.
 std::string SignReleaseMetadata(std::string_view privateKeyPem, std::string_view metadata);
