@@ -72,7 +72,10 @@ std::optional<std::uint64_t> RetryAfterMilliseconds(std::u16string_view value, s
   const std::optional<std::int64_t> date = ParseHttpDate(value);
   if (!date) return std::nullopt;
   if (*date <= nowUnixSeconds) return 0;
-  return std::min(static_cast<std::uint64_t>(*date - nowUnixSeconds), longestSeconds) * 1000;
+  // Taken in unsigned arithmetic, the difference of a later date holds
+  // whatever the clock says.
+  const std::uint64_t ahead = static_cast<std::uint64_t>(*date) - static_cast<std::uint64_t>(nowUnixSeconds);
+  return std::min(ahead, longestSeconds) * 1000;
 }
 
 }  // namespace ostrel

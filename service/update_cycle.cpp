@@ -121,11 +121,8 @@ class UpdateCycle {
     AdoptStagedRelease();
     try {
       RunPasses();
-    } catch (const std::exception& failure) {
-      Settle(failure.what());
-      throw;
     } catch (...) {
-      Settle(UnexplainedFailureMessage);
+      Settle(MessageOf(std::current_exception()).c_str());
       throw;
     }
   }

@@ -28,6 +28,8 @@ import tempfile
 import time
 from pathlib import Path
 
+from nginx import Nginx, process_cpu_seconds, readable_by_workers, wait_for_port
+
 REPOSITORY = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPOSITORY / "tests" / "feed"))
 from feed_server import FeedServer, certificate_directory  # noqa: E402
@@ -78,18 +80,6 @@ def publish(feed: Path, scratch: Path):
                     "--version", "1.1.0", "--out", str(feed)], check=True, capture_output=True)
 
 
-def wait_for_port():
-    deadline = time.monotonic() + 30
-    while True:
-        try:
-            socket.create_connection(("127.0.0.1", 443), timeout=1).close()
-            return
-        except OSError:
-            if time.monotonic() > deadline:
-                raise
-            time.sleep(0.1)
-
-
 def ab(name: str, protocol: str) -> subprocess.Popen:
     """One ApacheBench client asking for a feed file: every request on a new
     connection (no keep-alive, no session resumed), with a cache-defeating
@@ -116,12 +106,6 @@ def load(protocol: str) -> tuple:
         rate += float(re.search(r"Requests per second:\s+([\d.]+)", output).group(1))
         requests += int(re.search(r"Complete requests:\s+(\d+)", output).group(1))
     return rate, requests
-
-
-def process_cpu_seconds(pid: int) -> float:
-    """User and system time of a process so far."""
-    fields = Path(f"/proc/{pid}/stat").read_text().rpartition(")")[2].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def exchange_bytes(name: str, version: ssl.TLSVersion) -> tuple:
@@ -163,30 +147,6 @@ def exchange_bytes(name: str, version: ssl.TLSVersion) -> tuple:
     return counted["server"], counted["client"]
 
 
-class Nginx:
-    """Debian's nginx with a configuration of its own, in the foreground."""
-
-    def __init__(self, directory: Path, feed: Path):
-        self.directory = directory
-        (directory / "nginx.conf").write_text(NGINX_CONFIGURATION.format(
-            directory=directory, certificates=certificate_directory(), feed=feed))
-
-    def __enter__(self):
-        self.process = subprocess.Popen(["nginx", "-e", str(self.directory / "error.log"), "-p", str(self.directory),
-                                         "-c", str(self.directory / "nginx.conf"), "-g", "daemon off;"])
-        wait_for_port()
-        return self
-
-    def __exit__(self, *_):
-        self.process.terminate()
-        self.process.wait()
-
-    def cpu_seconds(self) -> float:
-        """Of the workers, which do the handshakes."""
-        workers = Path(f"/proc/{self.process.pid}/task/{self.process.pid}/children").read_text().split()
-        return sum(process_cpu_seconds(int(worker)) for worker in workers)
-
-
 class TestFeedServer(FeedServer):
     """The local test feed, serving in this process."""
 
@@ -200,10 +160,9 @@ def main():
         scratch = Path(scratch)
         feed = scratch / "feed"
         publish(feed, scratch)
-        # nginx's workers run as an ordinary user and must read the feed.
-        for path in (scratch, feed, *feed.iterdir()):
-            path.chmod(0o755 if path.is_dir() else 0o644)
-        servers = {"nginx": lambda: Nginx(scratch, feed), "test feed server": lambda: TestFeedServer(feed)}
+        readable_by_workers(scratch, feed, *feed.iterdir())
+        configuration = NGINX_CONFIGURATION.format(directory=scratch, certificates=certificate_directory(), feed=feed)
+        servers = {"nginx": lambda: Nginx(scratch, configuration), "test feed server": lambda: TestFeedServer(feed)}
         rates = {(server, protocol): [] for protocol in PROTOCOLS for server in servers}
         cpu_per_request = {key: [] for key in rates}
         for _ in range(ROUNDS):
@@ -214,7 +173,7 @@ def main():
                     rate, requests = load(protocol)
                     values.append(rate)
                     cpu_per_request[server, protocol].append((running.cpu_seconds() - cpu_before) / requests)
-        with Nginx(scratch, feed):
+        with Nginx(scratch, configuration):
             sizes = {(name, protocol): exchange_bytes(name, version)
                      for protocol, version in PROTOCOLS.items() for name in FILES}
         nginx_version = subprocess.run(["nginx", "-v"], capture_output=True, text=True).stderr.strip()

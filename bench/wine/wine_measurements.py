@@ -24,6 +24,15 @@ and, only when named:
                 it trickles a byte every 2 s mid-body
   resume        the bytes the feed sends for a 64 MiB installer whose transfer
                 is cut five times, as a ratio to its size
+  server-death  the bytes Debian's nginx sends for a 24 MiB installer whose
+                download its death cuts at a random point, five times, each
+                a ratio to its size (server_death.py)
+  connections   the WinHTTP sessions, connections and requests one service
+                opens in its first minute polling a feed with nothing newer,
+                and the connections the feed accepts
+  bad-release   the installer bytes the feed sends in 10 minutes of a
+                running browser while it serves other bytes under the
+                signed installer's name, as a multiple of its size
   faults        the fault campaign (fault_campaign.py; its options follow)
   lives         the life campaign (life_campaign.py; its options follow)
 
@@ -44,10 +53,14 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tests" / "whole_update"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "feed"))
 import fault_campaign  # noqa: E402
 import life_campaign  # noqa: E402
 import whole_update  # noqa: E402
+from bad_release import publish_with_other_bytes, run_with_bad_release  # noqa: E402
+from feed_connection import TRACED_CHANNEL, poll_with_nothing_newer  # noqa: E402
 from held_signature import offer_while_signature_held  # noqa: E402
+from server_death import RESTART_SECONDS, cut_once  # noqa: E402
 from whole_update import (SERVICE, Browser, WineMachine, ask, install_browser, publish, published_status,  # noqa: E402
                           seconds_from_close, serve, wait_for)
 from feed_server import Fault, certificate_directory  # noqa: E402
@@ -177,18 +190,23 @@ def measure_idle_pass(passes: int = 20):
 
 
 @contextlib.contextmanager
-def offered_release(size: int = 0):
-    """A fresh machine with browser 1.0.0 running and 1.1.0 on the feed:
-    (machine, feed, server, browser)."""
-    with tempfile.TemporaryDirectory() as feed, WineMachine() as machine:
+def browser_running(fill_feed, traced_channel: str = ""):
+    """A fresh machine with browser 1.0.0 running, the feed directory as
+    fill_feed(feed) leaves it served: (machine, feed, server, browser)."""
+    with tempfile.TemporaryDirectory() as feed, WineMachine(traced_channel) as machine:
         install_browser(machine, "1.0.0")
-        publish(Path(feed), "1.1.0", size)
+        fill_feed(Path(feed))
         with serve(Path(feed)) as server:
             browser = Browser(machine)
             try:
                 yield machine, Path(feed), server, browser
             finally:
                 browser.close()
+
+
+def offered_release(size: int = 0):
+    """browser_running with 1.1.0 on the feed."""
+    return browser_running(lambda feed: publish(feed, "1.1.0", size))
 
 
 def stage(machine: WineMachine):
@@ -335,12 +353,42 @@ def measure_resume(rng: random.Random, size: int = 64 * MiB, cuts: int = 5):
         f"MiB): {sent / size:.2f} times its size sent until ready (target at most 1.1), check to ready {seconds:.0f} s")
 
 
+def measure_server_death(rng: random.Random, size: int = 24 * MiB, cuts: int = 5):
+    ratios = []
+    for _ in range(cuts):
+        cut = cut_once(rng.randrange(1, size), size)
+        ratios.append(cut.sent / size)
+        after = ", ".join(f"{status} for {asked or 'the whole file'}" for status, asked in cut.requests_after)
+        say(f"nginx killed {cut.offset / MiB:.2f} MiB ({cut.offset / size:.0%}) into a {size // MiB} MiB installer, "
+            f"started again {RESTART_SECONDS} s later: {ratios[-1]:.3f} times its size sent until ready; "
+            f"then {after}; check to ready {cut.seconds:.0f} s")
+    say(f"  over {cuts} cuts: at most {max(ratios):.3f} times the installer sent (target at most 1.02)")
+
+
+def measure_connections(seconds: float = 60):
+    with browser_running(lambda feed: publish(feed, "1.0.0"), TRACED_CHANNEL) as (machine, _, server, _):
+        counted = poll_with_nothing_newer(machine, server, seconds)
+    say(f"one service polling a feed with nothing newer, from its start to {seconds:.0f} s after its first pass "
+        f"({counted.passes} passes, {counted.requests} requests): WinHTTP sessions opened {counted.sessions}, "
+        f"connections {counted.connections}, requests {counted.opened_requests} (target 1 session and 1 connection "
+        f"for the service's life); connections the feed accepted {counted.accepted} (target 1)")
+
+
+def measure_bad_release(seconds: float = 600):
+    with browser_running(publish_with_other_bytes) as (machine, _, server, _):
+        cost = run_with_bad_release(machine, server, seconds)
+    say(f"a bad release for {seconds / 60:.0f} minutes after its installer's first request, the browser running: "
+        f"{cost.downloads} downloads, {cost.sent:.2f} times the installer sent (target at most 3); {cost.checks} "
+        f"checks of release.json; status at the end {cost.status}")
+
+
 MEASUREMENTS = {"download": measure_download, "verification": measure_verification, "idle": measure_idle_pass,
                 "update": measure_update}
 # Run only when named, as the seeded ones.
 NAMED_MEASUREMENTS = {"hand-off": measure_hand_off, "reopen": measure_reopen,
-                      "held-signature": measure_held_signature}
-SEEDED_MEASUREMENTS = {"stop": measure_stop, "resume": measure_resume}
+                      "held-signature": measure_held_signature, "connections": measure_connections,
+                      "bad-release": measure_bad_release}
+SEEDED_MEASUREMENTS = {"stop": measure_stop, "resume": measure_resume, "server-death": measure_server_death}
 
 
 def main(arguments: list) -> int:

@@ -13,7 +13,7 @@ Handle Owned(HANDLE handle) { return Handle(reinterpret_cast<std::uintptr_t>(han
 Failure CreationTimeOf(HANDLE process, std::uint64_t& creationTime) {
   FILETIME created{}, exited{}, kernel{}, user{};
   if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return ::GetLastError();
-  creationTime = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  creationTime = win32::FileTimeCount(created);
   return std::nullopt;
 }
 

@@ -16,7 +16,7 @@ std::uint64_t QueryUnbiasedInterruptTime() {
 std::uint64_t GetSystemTimeAsFileTime() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
-  return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return win32::FileTimeCount(now);
 }
 
 }  // namespace ostrel::os

@@ -55,6 +55,7 @@
 #undef StartService
 #undef StartServiceCtrlDispatcher
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -77,6 +78,12 @@ inline std::wstring WideString(std::u16string_view text) {
 
 // The outcome of a call that returns whether it succeeded and leaves its code
 // in the thread's last error, read here, right after the call.
+// A FILETIME's two halves as the one 64-bit count of 100-nanosecond units
+// they are.
+inline std::uint64_t FileTimeCount(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 inline Failure FailureUnless(BOOL succeeded) { return succeeded ? Failure() : Failure(::GetLastError()); }
 
 // The outcome of a call that returns its status instead (LSTATUS, or a DWORD

@@ -24,8 +24,11 @@ N-M/SIZE", a range that starts past the end 416. A fault armed for a file
 (FeedState.arm, by a test that runs the server in its own process) changes
 how its next request(s) are answered (see Fault).
 
-Every feed request is recorded (target and headers), and the body bytes sent
-of each file are counted. Control targets, which are not recorded:
+Every feed request is recorded (target and headers), the body bytes sent
+of each file and the connections accepted are counted. A server made with
+idle_seconds closes a connection that has carried no request for that long,
+as a static host closes an idle keep-alive connection. Control targets,
+which are not recorded:
 
   /feed-control/requests               the recorded requests as JSON
   /feed-control/untrusted-certificate  the next TLS handshake presents a
@@ -113,6 +116,7 @@ class FeedState:
         self.requests = []
         self.untrusted_next = False
         self.sent = {}
+        self.connections = 0
         self.faults = {}
         # One event per stall under way; set to end it early. The number of
         # stalls and trickles under way, for a measurement that waits for one.
@@ -153,6 +157,14 @@ class FeedState:
     def sent_bytes(self) -> dict:
         with self.lock:
             return dict(self.sent)
+
+    def count_connection(self):
+        with self.lock:
+            self.connections += 1
+
+    def accepted_connections(self) -> int:
+        with self.lock:
+            return self.connections
 
     def pause(self, seconds: float) -> bool:
         """Waits for seconds; true when released early or the server closes."""
@@ -201,6 +213,12 @@ class FeedHandler(http.server.BaseHTTPRequestHandler):
     @property
     def state(self) -> FeedState:
         return self.server.feed_state
+
+    @property
+    def timeout(self) -> float | None:
+        """How long the connection waits on the client: a request that does
+        not come in that time ends it."""
+        return self.server.idle_seconds
 
     def do_GET(self):
         path, _, _ = self.path.partition("?")
@@ -414,8 +432,9 @@ class FeedServer(http.server.ThreadingHTTPServer):
     # for it rather than fail, since these runs are short.
     bind_patience_seconds = 600
 
-    def __init__(self, feed_directory: Path | None = None):
+    def __init__(self, feed_directory: Path | None = None, idle_seconds: float | None = None):
         self.feed_state = FeedState(feed_directory)
+        self.idle_seconds = idle_seconds
         certificates = certificate_directory()
         self.trusted_context = self.context_for(certificates / "localhost")
         self.untrusted_context = self.context_for(certificates / "untrusted")
@@ -450,6 +469,7 @@ class FeedServer(http.server.ThreadingHTTPServer):
 
     def get_request(self):
         connection, address = super().get_request()
+        self.feed_state.count_connection()
         # The handshake runs on the request's own thread, so a client that
         # stalls in it cannot hold up the others.
         return self.trusted_context.wrap_socket(connection, server_side=True, do_handshake_on_connect=False), address

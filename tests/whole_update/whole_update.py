@@ -55,9 +55,10 @@ WINE_DEBUG_CHANNELS = "-all,err+virtual"
 NOT_STARTED_BY_WINE = b"wine: failed to map the shared user data"
 
 
-def wine_environment(prefix: Path) -> dict:
+def wine_environment(prefix: Path, traced_channel: str = "") -> dict:
     environment = dict(os.environ)
-    environment.update(WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG=WINE_DEBUG_CHANNELS,
+    channels = WINE_DEBUG_CHANNELS + (f",trace+{traced_channel}" if traced_channel else "")
+    environment.update(WINEPREFIX=str(prefix), WINEARCH="win64", WINEDEBUG=channels,
                        WINEDLLOVERRIDES="mscoree,mshtml=")
     return environment
 
@@ -79,13 +80,17 @@ def pristine_prefix() -> Path:
 
 class WineMachine:
     """A fresh Wine prefix with its own Wine server: its own registry, service
-    manager and C: drive, all gone when the machine stops."""
+    manager and C: drive, all gone when the machine stops. With a traced
+    channel, the trace messages of that Wine debug channel from every process
+    the service manager starts, the updater's service among them, are kept
+    (trace())."""
 
-    def __init__(self):
+    def __init__(self, traced_channel: str = ""):
         self.directory = Path(tempfile.mkdtemp(prefix="ostrel-whole-update-"))
         self.prefix = self.directory / "prefix"
         subprocess.run(["cp", "-a", str(pristine_prefix()), str(self.prefix)], check=True)
-        self.environment = wine_environment(self.prefix)
+        self.environment = wine_environment(self.prefix, traced_channel)
+        self.trace_log = self.directory / "trace.log" if traced_channel else None
         self.boot()
 
     def boot(self):
@@ -97,7 +102,11 @@ class WineMachine:
         # start); only the system processes start again.
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-p"], env=self.environment, check=False, **quiet)
-        subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=self.environment, check=True, **quiet)
+        # The service manager's processes write their debug output where
+        # Wine's system processes do, since they start from it.
+        with open(self.trace_log or os.devnull, "ab") as debug_output:
+            subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=self.environment, check=True,
+                           **{**quiet, "stderr": debug_output})
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.environment, check=False)
@@ -109,6 +118,10 @@ class WineMachine:
 
     def __exit__(self, *_):
         self.stop()
+
+    def trace(self) -> str:
+        """The traced channel's messages so far, one a line."""
+        return self.trace_log.read_text(errors="replace")
 
     def host_path(self, windows_path: str) -> Path:
         """Where a path on the machine's C: drive is on this machine."""
@@ -379,9 +392,10 @@ class Browser:
             self.process.wait(timeout=60)
 
 
-def serve(feed: Path) -> FeedServer:
-    """The local HTTPS feed serving the directory, as a context manager."""
-    return FeedServer(feed)
+def serve(feed: Path, idle_seconds: float | None = None) -> FeedServer:
+    """The local HTTPS feed serving the directory, as a context manager;
+    with idle_seconds, it closes connections idle for that long."""
+    return FeedServer(feed, idle_seconds)
 
 
 def requested_files(server: FeedServer) -> list:
@@ -393,15 +407,15 @@ class UpdateFixture:
     """The steps of the whole-update tests, for a unittest.TestCase: a fresh
     machine with browser 1.0.0, a feed, the browser, a release staged."""
 
-    def arrange(self):
+    def arrange(self, traced_channel: str = ""):
         """A fresh machine with browser 1.0.0 installed, and an empty feed."""
-        self.machine = self.enterContext(WineMachine())
+        self.machine = self.enterContext(WineMachine(traced_channel))
         self.feed = Path(self.enterContext(tempfile.TemporaryDirectory()))
         install_browser(self.machine, "1.0.0")
 
-    def serve(self) -> FeedServer:
+    def serve(self, idle_seconds: float | None = None) -> FeedServer:
         """The feed served until the test ends, kept as self.server."""
-        self.server = self.enterContext(serve(self.feed))
+        self.server = self.enterContext(serve(self.feed, idle_seconds))
         return self.server
 
     def start_browser(self) -> Browser:
