@@ -11,6 +11,7 @@
 #include "foundation/path_join.h"
 #include "foundation/text_conversion.h"
 #include "inspect/browser_activity.h"
+#include "inspect/process_list.h"
 #include "locations/updater_locations.h"
 #include "os/access_rights.h"
 #include "os/file_system.h"
@@ -85,10 +86,10 @@ void RequireServiceEnabled() {
 }
 
 void AwaitBrowserClosed() {
-  for (int polls = 0; polls < BrowserPolls && IsBrowserRunning() && !IsUninstalling(); ++polls) {
+  for (int polls = 0; polls < BrowserPolls && IsBrowserRunning(ListProcesses()) && !IsUninstalling(); ++polls) {
     os::Sleep(BrowserPollMilliseconds);
   }
-  Require(!IsBrowserRunning() && !IsUninstalling(),
+  Require(!IsBrowserRunning(ListProcesses()) && !IsUninstalling(),
           "Browser is active or uninstall is in progress; update remains pending");
 }
 

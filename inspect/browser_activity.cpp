@@ -10,7 +10,6 @@
 #include "locations/updater_locations.h"
 #include "os/access_rights.h"
 #include "os/process.h"
-#include "os/process_snapshot.h"
 
 namespace ostrel {
 namespace {
@@ -33,42 +32,32 @@ bool OpenIfRunningImage(std::uint32_t processId, std::u16string_view imagePath, 
 
 }  // namespace
 
-void VisitImageProcesses(std::u16string_view imagePath, std::uint32_t access,
+void VisitImageProcesses(const ProcessList& processes, std::u16string_view imagePath, std::uint32_t access,
                          const std::function<bool(os::Handle)>& found) {
-  os::Handle snapshot;
-  if (const os::Failure failure = os::CreateToolhelp32Snapshot(os::Th32csSnapProcess, 0, snapshot)) {
-    RaiseLastError("List browser processes", *failure);
-  }
-  os::ProcessEntry entry;
-  if (const os::Failure failure = os::Process32First(snapshot, entry)) {
-    RaiseLastError("Read browser process list", *failure);
-  }
   const std::u16string_view imageName = ImageFileName(imagePath);
-  // Only processes whose bare image name matches are opened at all; a later
-  // entry that cannot be read ends the list.
-  do {
+  for (const os::ProcessEntry& entry : processes) {
     os::Handle process;
     if (EqualIgnoringAsciiCase(entry.exeFile, imageName) &&
         OpenIfRunningImage(entry.processId, imagePath, access, process) && !found(std::move(process))) {
       return;
     }
-  } while (!os::Process32Next(snapshot, entry));
+  }
 }
 
-bool IsImageRunning(std::u16string_view imagePath) {
+bool IsImageRunning(const ProcessList& processes, std::u16string_view imagePath) {
   bool running = false;
-  VisitImageProcesses(imagePath, 0, [&running](os::Handle) {
+  VisitImageProcesses(processes, imagePath, 0, [&running](os::Handle) {
     running = true;
     return false;
   });
   return running;
 }
 
-bool IsBrowserRunning() { return IsImageRunning(BrowserExecutablePath()); }
+bool IsBrowserRunning(const ProcessList& processes) { return IsImageRunning(processes, BrowserExecutablePath()); }
 
-std::vector<os::Handle> OpenBrowserProcesses(std::size_t most) {
+std::vector<os::Handle> OpenBrowserProcesses(const ProcessList& processes, std::size_t most) {
   std::vector<os::Handle> browser;
-  VisitImageProcesses(BrowserExecutablePath(), os::Synchronize, [&](os::Handle process) {
+  VisitImageProcesses(processes, BrowserExecutablePath(), os::Synchronize, [&](os::Handle process) {
     browser.push_back(std::move(process));
     return browser.size() < most;
   });

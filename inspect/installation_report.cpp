@@ -10,6 +10,7 @@
 #include "foundation/json_access.h"
 #include "foundation/text_conversion.h"
 #include "inspect/browser_activity.h"
+#include "inspect/process_list.h"
 #include "locations/path_existence.h"
 #include "locations/updater_locations.h"
 #include "os/registry.h"
@@ -71,8 +72,9 @@ int RunInstallationReport() {
   if (directory) ValidateObjectAcl(ApplicationDirectory());
   if (legacy || uninstaller) ValidateLegacyInstallation(legacy, uninstaller);
 
-  bool running = IsBrowserRunning();
-  if (!running && legacy) running = IsImageRunning(LegacyExecutablePath());
+  const ProcessList processes = ListProcesses();
+  bool running = IsBrowserRunning(processes);
+  if (!running && legacy) running = IsImageRunning(processes, LegacyExecutablePath());
 
   JsonObject report;
   report.SetNamedValue(u"readOnly", JsonValue::CreateBooleanValue(true));

@@ -129,8 +129,8 @@ void FeedRequest::RequireStatus(std::initializer_list<std::uint32_t> accepted) c
 void FeedRequest::ReadBody(std::uint64_t byteLimit, const std::function<void(std::span<const char>)>& sink) {
   std::vector<char> buffer(TransferBufferSize);
   std::uint64_t total = 0;
+  // The read's own wait ends at once with a stop, set before it or during it.
   for (;;) {
-    RequireNoStopRequest();
     std::uint32_t read = 0;
     if (const os::Failure failure = os::WinHttpReadData(request_, buffer, read)) {
       RaiseRequestFailure("Read update download", *failure);

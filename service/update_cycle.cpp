@@ -12,6 +12,7 @@
 #include "foundation/path_join.h"
 #include "foundation/text_conversion.h"
 #include "inspect/browser_activity.h"
+#include "inspect/process_list.h"
 #include "locations/updater_locations.h"
 #include "os/file_system.h"
 #include "os/process.h"
@@ -81,22 +82,22 @@ struct VerifiedDownload {
 std::u16string DataPath(std::u16string_view name) { return JoinPath(UpdaterDataDirectory(), name); }
 
 // Another updater process acts on the staged files: an apply worker holds
-// the transaction lock, or one has just been started and has not taken it
-// yet. The service leaves them alone from that moment on.
-bool IsAnotherUpdaterAtWork() { return IsTransactionActive() || IsWorkerStarting(); }
+// the transaction lock, or one of the processes has just been started and
+// has not taken it yet. The service leaves them alone from that moment on.
+bool IsAnotherUpdaterAtWork(const ProcessList& processes) {
+  return IsTransactionActive() || IsWorkerStarting(processes);
+}
 
 // The pause after a check: the milliseconds given, or until the browser has
-// closed, whichever comes first. Any browser process that ends wakes it;
-// while others still run (a tab's, another window's) it waits on for the
-// rest of the pause, so the pace of checks stays the same. True when a stop
-// ended it.
-bool PauseWhileBrowserRuns(std::uint64_t milliseconds) {
+// closed, whichever comes first. Any of the browser's processes that ends
+// wakes it; while others still run (a tab's, another window's) it waits on
+// for the rest of the pause, so the pace of checks stays the same. True
+// when a stop ended it.
+bool PauseWhileBrowserRuns(std::vector<os::Handle> browser, std::uint64_t milliseconds) {
   // The awake clock, in 100-nanosecond units, as the wait's own timeout counts.
   const std::uint64_t startedAt = os::QueryUnbiasedInterruptTime();
   std::uint64_t left = milliseconds;
-  while (left > 0) {
-    const std::vector<os::Handle> browser = OpenBrowserProcesses(os::MaximumWatchedProcesses);
-    if (browser.empty()) return false;
+  for (;;) {
     os::StopOrProcessEnd ended = os::StopOrProcessEnd::TimedOut;
     // A wait the system refuses still keeps the pace and hears the stop.
     if (os::WaitForStopEventOrProcessEnd(browser, static_cast<std::uint32_t>(left), ended)) {
@@ -104,9 +105,11 @@ bool PauseWhileBrowserRuns(std::uint64_t milliseconds) {
     }
     if (ended != os::StopOrProcessEnd::ProcessEnded) return ended == os::StopOrProcessEnd::Stopped;
     const std::uint64_t waited = (os::QueryUnbiasedInterruptTime() - startedAt) / 10'000;
-    left = waited < milliseconds ? milliseconds - waited : 0;
+    if (waited >= milliseconds) return false;
+    left = milliseconds - waited;
+    browser = OpenBrowserProcesses(ListProcesses(), os::MaximumWatchedProcesses);
+    if (browser.empty()) return false;
   }
-  return false;
 }
 
 class UpdateCycle {
@@ -219,15 +222,21 @@ class UpdateCycle {
   // Any user may start the service, so a second instance may start while
   // an apply worker is at work: each pass, and so each hand-off, first
   // makes sure none is.
+  // A pass lists the running processes once: the list answers whether
+  // another updater is at work and whether the browser runs, and the
+  // browser's processes it opens are those the pause waits on.
   void RunPasses() {
-    while (!os::IsStopEventSet() && !IsUninstalling() && !IsAnotherUpdaterAtWork() && FollowPolicy()) {
-      if (!IsBrowserRunning()) {
-        HandOffStagedRelease();
+    while (!os::IsStopEventSet() && !IsUninstalling()) {
+      const ProcessList processes = ListProcesses();
+      if (IsAnotherUpdaterAtWork(processes) || !FollowPolicy()) return;
+      std::vector<os::Handle> browser = OpenBrowserProcesses(processes, os::MaximumWatchedProcesses);
+      if (browser.empty()) {
+        HandOffStagedRelease(processes);
         return;
       }
       pause_ = PauseMilliseconds;
       if (!CheckAndPublishFailure()) return;
-      if (PauseWhileBrowserRuns(pause_)) return;
+      if (PauseWhileBrowserRuns(std::move(browser), pause_)) return;
     }
   }
 
@@ -289,7 +298,7 @@ class UpdateCycle {
       DownloadVerifiedInstaller(feed_, release, metadata);
       downloaded_ = VerifiedDownload{metadata, signature, ToUtf16(release.version), ToUtf16(release.file)};
     }
-    if (IsAnotherUpdaterAtWork()) return false;
+    if (IsAnotherUpdaterAtWork(ListProcesses())) return false;
     CommitDownload();
     return true;
   }
@@ -326,12 +335,12 @@ class UpdateCycle {
 
   // Once the browser has closed. A commit a reader interrupted is finished
   // first: until then the files on disk are part old, part new.
-  void HandOffStagedRelease() {
+  void HandOffStagedRelease(const ProcessList& processes) {
     if (downloaded_.installerCommitted) CommitDownload();
     if (!staged_.Exists()) return;
     // A process of the worker's image that is no longer starting holds no
     // lock, does nothing and would keep the new copy from being written.
-    EndStaleWorkers();
+    EndStaleWorkers(processes);
     const std::u16string worker = ApplyWorkerPath();
     // A reader of the previous copy is waited for.
     if (const os::Failure failure = RetryWhileInUse([&] { return os::CopyFile(OwnImagePath(), worker, false); })) {
@@ -374,7 +383,7 @@ void RunUpdateCycle() {
   RequireFixedLocation();
   EnsureProtectedDirectory(UpdaterDataDirectory());
   RecordHistory(HistoryRole::Service, "Service started");
-  if (IsAnotherUpdaterAtWork()) return;
+  if (IsAnotherUpdaterAtWork(ListProcesses())) return;
   UpdateCycle().Run();
 }
 

@@ -25,19 +25,19 @@ bool IsStarting(const os::Handle& process, std::uint64_t now) {
 
 }  // namespace
 
-bool IsWorkerStarting() {
+bool IsWorkerStarting(const ProcessList& processes) {
   const std::uint64_t now = os::GetSystemTimeAsFileTime();
   bool starting = false;
-  VisitImageProcesses(ApplyWorkerPath(), 0, [&](os::Handle process) {
+  VisitImageProcesses(processes, ApplyWorkerPath(), 0, [&](os::Handle process) {
     starting = IsStarting(process, now);
     return !starting;
   });
   return starting;
 }
 
-void EndStaleWorkers() {
+void EndStaleWorkers(const ProcessList& processes) {
   const std::uint64_t now = os::GetSystemTimeAsFileTime();
-  VisitImageProcesses(ApplyWorkerPath(), os::ProcessTerminate | os::Synchronize, [&](os::Handle process) {
+  VisitImageProcesses(processes, ApplyWorkerPath(), os::ProcessTerminate | os::Synchronize, [&](os::Handle process) {
     std::uint32_t waited = 0;
     if (!IsStarting(process, now) && !os::TerminateProcess(process, 1)) {
       (void)os::WaitForSingleObject(process, EndWaitMilliseconds, waited);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "os/stop_event.h"
 #include "service/feed_request.h"
 
 namespace {
@@ -82,6 +83,8 @@ int wmain(int argc, wchar_t** argv) {
     std::fputs("usage: feed_download_benchmark updater|bare NAME SIZE DESTINATION\n", stderr);
     return 2;
   }
+  // As in the service, whose every wait on the network also watches the stop.
+  (void)ostrel::os::CreateStopEvent();
   const std::wstring mode = argv[1];
   const std::wstring name = argv[2];
   const std::uint64_t size = std::wcstoull(argv[3], nullptr, 10);

@@ -39,18 +39,18 @@ class BrowserActivityWin32Test : public testing::Test {
 };
 
 TEST_F(BrowserActivityWin32Test, SeesTheBrowserOnlyFromItsOwnPlaceAndOnlyWhileItRuns) {
-  EXPECT_FALSE(IsBrowserRunning());
+  EXPECT_FALSE(IsBrowserRunning(ListProcesses()));
 
   os::ProcessInformation other = StartCopyAt(elsewhere / "Application" / "chrome.exe");
-  EXPECT_FALSE(IsBrowserRunning());
+  EXPECT_FALSE(IsBrowserRunning(ListProcesses()));
 
   os::ProcessInformation browser = StartCopyAt(fs::path(BrowserExecutablePath()));
-  EXPECT_TRUE(IsBrowserRunning());
-  EXPECT_TRUE(IsImageRunning((elsewhere / "Application" / "chrome.exe").u16string()));
+  EXPECT_TRUE(IsBrowserRunning(ListProcesses()));
+  EXPECT_TRUE(IsImageRunning(ListProcesses(), (elsewhere / "Application" / "chrome.exe").u16string()));
 
   ASSERT_EQ(os::WaitResult(browser.process, 30000), os::WaitObject0);
   ASSERT_EQ(os::WaitResult(other.process, 30000), os::WaitObject0);
-  EXPECT_FALSE(IsBrowserRunning());
+  EXPECT_FALSE(IsBrowserRunning(ListProcesses()));
 }
 
 }  // namespace

@@ -726,6 +726,19 @@ TEST_F(UpdateCycleTest, AnotherBrowserProcessThatEndsKeepsThePaceOfChecks) {
   EXPECT_EQ(Requests().size(), 2u) << "a check brought forward";
 }
 
+// A process snapshot costs more under Wine than the rest of an idle pass
+// together, so one per pass answers whether another updater is at work,
+// whether the browser runs and which of its processes the pause waits on.
+TEST_F(UpdateCycleTest, AnIdlePassTakesOneProcessSnapshot) {
+  SetInstalledVersion(u"1.1.0");
+  Serve(staged);
+  BrowserRunsFor(3);
+  EXPECT_EQ(Run(), "");
+  EXPECT_EQ(Machine().stopWaits.size(), 3u);
+  EXPECT_EQ(std::ranges::count(Machine().processes.closed, "snapshot"), 1 + 3 + 1)
+      << "the start's, one for each idle pass, and the last pass's, which finds the browser closed";
+}
+
 // The JSON layer's failures stand outside the standard hierarchy, so they
 // pass the check's handler and end the cycle.
 TEST_F(UpdateCycleTest, ASignedMetadataThatIsNotJsonEndsTheCycle) {
