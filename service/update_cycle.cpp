@@ -221,10 +221,9 @@ class UpdateCycle {
 
   // Any user may start the service, so a second instance may start while
   // an apply worker is at work: each pass, and so each hand-off, first
-  // makes sure none is.
-  // A pass lists the running processes once: the list answers whether
-  // another updater is at work and whether the browser runs, and the
-  // browser's processes it opens are those the pause waits on.
+  // makes sure none is. A pass lists the running processes once: the list
+  // answers whether another updater is at work and whether the browser
+  // runs, and the browser's processes it opens are those the pause waits on.
   void RunPasses() {
     while (!os::IsStopEventSet() && !IsUninstalling()) {
       const ProcessList processes = ListProcesses();
