@@ -7,6 +7,7 @@
 #include "os/tick_count.h"
 #include "service/retry_after.h"
 #include "state/stop_request.h"
+#include "state/utc_clock.h"
 
 namespace ostrel {
 namespace {
@@ -18,8 +19,6 @@ constexpr const char* NonSuccessMessage = "Update server returned a non-success 
 constexpr std::size_t TransferBufferSize = 65536;
 constexpr std::uint32_t HttpStatusTooManyRequests = 429;
 constexpr std::uint32_t HttpStatusServiceUnavailable = 503;
-// FILETIME of 1970-01-01, in 100-nanosecond units since 1601.
-constexpr std::uint64_t UnixEpochFileTime = 116'444'736'000'000'000;
 
 // The tick count makes every request target unique, so that no cache
 // between the updater and the server can answer it.
@@ -48,10 +47,6 @@ std::u16string RequestHeaders(std::optional<std::uint64_t> firstByte) {
 [[noreturn]] void RaiseRequestFailure(const char* step, os::ErrorCode code) {
   if (code == os::ErrorWinHttpOperationCancelled) RequireNoStopRequest();
   RaiseLastError(step, code);
-}
-
-std::int64_t UnixSecondsNow() {
-  return static_cast<std::int64_t>((os::GetSystemTimeAsFileTime() - UnixEpochFileTime) / 10'000'000);
 }
 
 }  // namespace
